@@ -1,0 +1,110 @@
+// Outside macOS the administrator prompt is sudo's. Only the one form of
+// AppleScript this installer makes is understood:
+//   do shell script "…" with administrator privileges
+// Its string literal is read with AppleScript's escapes and run with
+// /bin/sh -c, directly when already root, otherwise through sudo, whose
+// refused or cancelled authentication is reported as a cancelled prompt.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <exception>
+#include <string_view>
+
+#include "app/administrator_script.h"
+#include "verify/child_process.h"
+
+namespace corvel {
+namespace {
+
+constexpr std::string_view kPrefix = "do shell script \"";
+constexpr std::string_view kSuffix = "\" with administrator privileges";
+
+// The text of an AppleScript string literal's inside; none when it holds an
+// unescaped quote or an escape AppleScript does not know.
+std::optional<std::string> unescapedLiteral(std::string_view literal) {
+  std::string text;
+  for (std::size_t i = 0; i < literal.size(); ++i) {
+    const char c = literal[i];
+    if (c == '"') return std::nullopt;
+    if (c != '\\') {
+      text += c;
+      continue;
+    }
+    if (++i == literal.size()) return std::nullopt;
+    switch (literal[i]) {
+      case '\\': text += '\\'; break;
+      case '"': text += '"'; break;
+      case 'n': text += '\n'; break;
+      case 'r': text += '\r'; break;
+      case 't': text += '\t'; break;
+      default: return std::nullopt;
+    }
+  }
+  return text;
+}
+
+std::optional<std::string> shellScriptOf(std::string_view source) {
+  if (source.size() < kPrefix.size() + kSuffix.size() || source.substr(0, kPrefix.size()) != kPrefix ||
+      source.substr(source.size() - kSuffix.size()) != kSuffix) {
+    return std::nullopt;
+  }
+  return unescapedLiteral(
+      source.substr(kPrefix.size(), source.size() - kPrefix.size() - kSuffix.size()));
+}
+
+// As do shell script gives a result: one trailing line feed dropped, the
+// other line feeds turned into carriage returns.
+std::string resultTextOf(std::string output) {
+  if (!output.empty() && output.back() == '\n') output.pop_back();
+  for (char& c : output) {
+    if (c == '\n') c = '\r';
+  }
+  return output;
+}
+
+long errorNumberOf(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+  return 1;
+}
+
+class SudoAdministratorScripts final : public AdministratorScripts {
+ public:
+  std::optional<ScriptOutcome> execute(const std::string& appleScriptSource) override {
+    const auto script = shellScriptOf(appleScriptSource);
+    if (!script) return std::nullopt;
+    try {
+      if (::geteuid() == 0) return outcomeOf(runChild("/bin/sh", {"-c", *script}, ErrorStream::discarded));
+      if (!exitedCleanly(runChild("/usr/bin/sudo", {"-v"}, ErrorStream::discarded).waitStatus)) {
+        return ScriptOutcome{true, kUserCancelledError, std::nullopt};
+      }
+      return outcomeOf(
+          runChild("/usr/bin/sudo", {"-n", "/bin/sh", "-c", *script}, ErrorStream::discarded));
+    } catch (const std::exception&) {
+      // The shell or sudo could not be started: an error without a number.
+      return ScriptOutcome{true, std::nullopt, std::nullopt};
+    }
+  }
+
+ private:
+  static ScriptOutcome outcomeOf(const ChildOutcome& child) {
+    ScriptOutcome outcome;
+    if (exitedCleanly(child.waitStatus)) {
+      outcome.resultText = resultTextOf(child.output);
+    } else {
+      outcome.failed = true;
+      outcome.errorNumber = errorNumberOf(child.waitStatus);
+    }
+    return outcome;
+  }
+};
+
+}  // namespace
+
+AdministratorScripts& systemAdministratorScripts() {
+  static SudoAdministratorScripts scripts;
+  return scripts;
+}
+
+}  // namespace corvel

@@ -1,0 +1,33 @@
+#import <AppKit/AppKit.h>
+
+#include "app/alert.h"
+
+namespace corvel {
+namespace {
+
+NSString* toNSString(const std::string& text) { return [NSString stringWithUTF8String:text.c_str()]; }
+
+class NSAlertAlerts final : public Alerts {
+ public:
+  long present(const std::string& title, const std::string& message,
+               const std::vector<std::string>& buttons) override {
+    @autoreleasepool {
+      NSAlert* alert = [[NSAlert alloc] init];
+      [alert setMessageText:toNSString(title)];
+      [alert setInformativeText:toNSString(message)];
+      for (const std::string& button : buttons) [alert addButtonWithTitle:toNSString(button)];
+      const NSModalResponse response = [alert runModal];
+      [alert release];
+      return static_cast<long>(response);
+    }
+  }
+};
+
+}  // namespace
+
+Alerts& systemAlerts() {
+  static NSAlertAlerts alerts;
+  return alerts;
+}
+
+}  // namespace corvel

@@ -1,0 +1,72 @@
+#include "app/installer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <string_view>
+
+#include "app/application.h"
+#include "app/console_output.h"
+#include "app/interactive_flow.h"
+#include "install/existing_target.h"
+#include "install/install_script.h"
+#include "verify/build_manifest.h"
+#include "verify/payload_location.h"
+#include "verify/payload_validation.h"
+#include "verify/platform_check.h"
+
+namespace corvel {
+namespace {
+
+constexpr std::string_view kValidateOnly = "--validate-only";
+constexpr std::string_view kPrintInstallScript = "--print-install-script";
+
+bool contains(const std::vector<std::string>& arguments, std::string_view option) {
+  return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
+}
+
+std::string payloadLine() {
+  return "DRIVER_PAYLOAD_VALID team=" + std::string(BuildManifest::teamIdentifier) +
+         " architecture=arm64 files=" + std::to_string(BuildManifest::files().size()) + "\n";
+}
+
+void runNonInteractively(const std::vector<std::string>& arguments) {
+  validatePlatform();
+  const std::string payload = payloadURL();
+  validatePayload(payload);
+  if (contains(arguments, kPrintInstallScript)) {
+    writeAll(STDOUT_FILENO, installCommand(payload) + "\n");
+    return;
+  }
+  writeAll(STDOUT_FILENO, payloadLine());
+  writeAll(STDOUT_FILENO,
+           checkExistingTarget() ? "EXISTING_DRIVER_PRESERVED\n" : "DRIVER_NOT_INSTALLED\n");
+}
+
+[[noreturn]] void failNonInteractively(const std::string& description) {
+  try {
+    writeAll(STDERR_FILENO, description + "\n");
+  } catch (...) {
+    // Standard error is gone; the exit status still tells.
+  }
+  std::exit(1);
+}
+
+}  // namespace
+
+void Installer::main(const std::vector<std::string>& arguments) {
+  if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript)) {
+    try {
+      runNonInteractively(arguments);
+    } catch (const std::exception& error) {
+      failNonInteractively(error.what());
+    }
+    return;
+  }
+  becomeForegroundApplication();
+  installInteractively();
+}
+
+}  // namespace corvel

@@ -1,0 +1,119 @@
+#include "install/install_script.h"
+
+#include <vector>
+
+#include "common/fixed_paths.h"
+#include "verify/build_manifest.h"
+
+namespace corvel {
+namespace {
+
+std::string joinedLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += '\n';
+    text += lines[i];
+  }
+  return text;
+}
+
+// One test per manifest entry, in path order (std::map iterates sorted by
+// byte order): the snapshot's copy of the file must have the built digest.
+std::string digestLines(const std::map<std::string, std::string>& files) {
+  std::vector<std::string> lines;
+  for (const auto& [path, digest] : files) {
+    lines.push_back("[ \"$(/usr/bin/shasum -a 256 \"$snapshot/" + path +
+                    "\" | /usr/bin/cut -d ' ' -f 1)\" = " + shellQuoted(digest) + " ] || fail");
+  }
+  return joinedLines(lines);
+}
+
+}  // namespace
+
+std::string shellQuoted(const std::string& value) {
+  std::string quoted = "'";
+  for (const char c : value) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string installCommand(const std::string& source) {
+  return installCommand(source, BuildManifest::files(), signatureRequirement());
+}
+
+std::string installCommand(const std::string& source, const std::map<std::string, std::string>& files,
+                           const std::string& requirement) {
+  return joinedLines({
+      "set -eu",
+      "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
+      "export PATH",
+      "umask 077",
+      "fail() { echo 'CORVEL_DRIVER_CHECK_FAILED' >&2; exit 1; }",
+      // The platform, again, as root.
+      "[ \"$(/usr/bin/id -u)\" = 0 ] || fail",
+      "[ \"$(/usr/bin/uname -m)\" = arm64 ] || fail",
+      "major=$(/usr/bin/sw_vers -productVersion | /usr/bin/cut -d . -f 1)",
+      "[ \"$major\" -ge 14 ] || fail",
+      // The directory chain: real directories, owned by root, writable by root alone.
+      "for directory in /Library /Library/Audio /Library/Audio/Plug-Ins /Library/Audio/Plug-Ins/HAL; do",
+      "    [ ! -L \"$directory\" ] || fail",
+      "    if [ ! -e \"$directory\" ]; then /bin/mkdir -m 755 \"$directory\"; fi",
+      "    [ -d \"$directory\" ] || fail",
+      "    [ \"$(/usr/bin/stat -f %u \"$directory\")\" = 0 ] || fail",
+      "    mode=$(/usr/bin/stat -f %Lp \"$directory\")",
+      "    [ \"$((0$mode & 022))\" = 0 ] || fail",
+      "done",
+      // An existing driver is never replaced.
+      "target=" + shellQuoted(std::string(kTargetPath)),
+      "[ ! -L \"$target\" ] || fail",
+      "if [ -e \"$target\" ]; then",
+      "    [ -d \"$target\" ] || fail",
+      "    echo CORVEL_DRIVER_PRESENT",
+      "    exit 0",
+      "fi",
+      // One run at a time; only the holder of the lock cleans up.
+      "lock=/Library/Audio/Plug-Ins/HAL/.tessaro-corvel-install.lock",
+      "/bin/mkdir -m 700 \"$lock\" || fail",
+      "temporary=''",
+      "cleanup() {",
+      "    if [ -n \"$temporary\" ]; then /bin/rm -rf -- \"$temporary\"; fi",
+      "    /bin/rmdir \"$lock\"",
+      "}",
+      "trap cleanup EXIT",
+      "trap 'exit 130' INT",
+      "trap 'exit 143' TERM",
+      // The private snapshot: the only read of the source; every later check
+      // and the move work on it.
+      "temporary=$(/usr/bin/mktemp -d /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.XXXXXXXX)",
+      "snapshot=\"$temporary/Orlana2ch.driver\"",
+      "/usr/bin/ditto --norsrc --noextattr --noqtn --noacl " + shellQuoted(source) + " \"$snapshot\"",
+      "[ -d \"$snapshot\" ] && [ ! -L \"$snapshot\" ] || fail",
+      "[ -z \"$(/usr/bin/find \"$snapshot\" ! -type d ! -type f -print)\" ] || fail",
+      "count=$(/usr/bin/find \"$snapshot\" -type f | /usr/bin/wc -l | /usr/bin/tr -d ' ')",
+      "[ \"$count\" = " + std::to_string(files.size()) + " ] || fail",
+      digestLines(files),
+      "/usr/bin/codesign --verify --deep --strict --test-requirement " + shellQuoted(requirement) +
+          " \"$snapshot\" || fail",
+      "/usr/sbin/chown -R root:wheel \"$snapshot\"",
+      "/usr/bin/find \"$snapshot\" -type d -exec /bin/chmod 755 {} +",
+      "/usr/bin/find \"$snapshot\" -type f -exec /bin/chmod 644 {} +",
+      "/bin/chmod 755 \"$snapshot/" + std::string(kDriverExecutable) + "\"",
+      // The target again, just before the move.
+      "[ ! -L \"$target\" ] || fail",
+      "if [ -e \"$target\" ]; then",
+      "    [ -d \"$target\" ] || fail",
+      "    echo CORVEL_DRIVER_PRESENT",
+      "    exit 0",
+      "fi",
+      "/bin/mv -n \"$snapshot\" \"$target\"",
+      "[ ! -e \"$snapshot\" ] || fail",
+      "echo CORVEL_DRIVER_INSTALLED",
+  });
+}
+
+}  // namespace corvel

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace corvel {
+
+// `value` as one shell word: inside single quotes, each single quote written
+// as '\''.
+std::string shellQuoted(const std::string& value);
+
+// The root shell script that installs the payload at `source` (an absolute
+// path), checking everything again as root on its own snapshot. Uses this
+// build's manifest and signing requirement.
+std::string installCommand(const std::string& source);
+
+// The same script for any manifest and requirement.
+std::string installCommand(const std::string& source, const std::map<std::string, std::string>& files,
+                           const std::string& requirement);
+
+}  // namespace corvel

@@ -1,0 +1,144 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/platform_error.h"
+#include "verify/child_process.h"
+
+extern char** environ;
+
+namespace corvel {
+namespace {
+
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A close-on-exec copy of `fd` numbered 3 or above, so that it can never
+// collide with the child's standard descriptors even when the installer was
+// started with some of them closed.
+int highCloseOnExec(int fd, const char* what) {
+  const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  const int error = errno;
+  ::close(fd);
+  if (high < 0) throw platformError(error, what);
+  return high;
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() {
+    if (const int error = ::posix_spawn_file_actions_init(&actions_); error != 0) {
+      throw platformError(error, "cannot prepare a child process");
+    }
+  }
+  ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+
+  void duplicate(int from, int to) { check(::posix_spawn_file_actions_adddup2(&actions_, from, to)); }
+  void open(int fd, const char* path, int flags) {
+    check(::posix_spawn_file_actions_addopen(&actions_, fd, path, flags, 0));
+  }
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  static void check(int error) {
+    if (error != 0) throw platformError(error, "cannot prepare a child process");
+  }
+  posix_spawn_file_actions_t actions_{};
+};
+
+std::string readToEnd(int fd) {
+  std::string bytes;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
+      throw platformError(error, "cannot read a child process's output");
+    }
+    if (got == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+int waitFor(pid_t child) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      const int error = errno;
+      throw platformError(error, "cannot wait for a child process");
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+ChildOutcome runChild(const std::string& executable, const std::vector<std::string>& arguments,
+                      ErrorStream errorStream) {
+  int ends[2];
+  if (::pipe(ends) != 0) {
+    const int error = errno;
+    throw platformError(error, "cannot create a pipe for " + executable);
+  }
+  Descriptor readEnd(highCloseOnExec(ends[0], "cannot set up a pipe"));
+  Descriptor writeEnd(highCloseOnExec(ends[1], "cannot set up a pipe"));
+
+  SpawnActions actions;
+  actions.duplicate(writeEnd.get(), STDOUT_FILENO);
+  if (errorStream == ErrorStream::intoOutput) {
+    actions.duplicate(writeEnd.get(), STDERR_FILENO);
+  } else {
+    actions.open(STDERR_FILENO, "/dev/null", O_WRONLY);
+  }
+
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 2);
+  argv.push_back(const_cast<char*>(executable.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t child = -1;
+  if (const int error =
+          ::posix_spawn(&child, executable.c_str(), actions.get(), nullptr, argv.data(), environ);
+      error != 0) {
+    throw platformError(error, "cannot start " + executable);
+  }
+
+  // Only the child may hold the write end now, or the read would never see
+  // the end of the output.
+  writeEnd.reset();
+  ChildOutcome outcome;
+  try {
+    outcome.output = readToEnd(readEnd.get());
+  } catch (...) {
+    readEnd.reset();  // a child still writing then stops instead of blocking
+    waitFor(child);
+    throw;
+  }
+  outcome.waitStatus = waitFor(child);
+  return outcome;
+}
+
+bool exitedCleanly(int waitStatus) { return WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0; }
+
+}  // namespace corvel

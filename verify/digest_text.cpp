@@ -1,0 +1,16 @@
+#include "verify/sha256.h"
+
+namespace corvel {
+
+std::string digestText(const Sha256Digest& digest) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(digest.size() * 2);
+  for (const std::uint8_t byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace corvel

@@ -1,0 +1,67 @@
+#include "verify/file_digest.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "common/platform_error.h"
+#include "verify/sha256.h"
+
+namespace corvel {
+namespace {
+
+constexpr std::size_t kReadSize = 1 << 20;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::string fileDigest(const std::string& path) {
+  // O_NONBLOCK keeps a named pipe swapped in from blocking the open; the
+  // fstat below then refuses it.
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) {
+    const int error = errno;
+    throw platformError(error, "cannot open " + quotedPath(path));
+  }
+
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) {
+    const int error = errno;
+    throw platformError(error, "cannot examine " + quotedPath(path));
+  }
+  if (!S_ISREG(status.st_mode)) {
+    throw platformError(EINVAL, "cannot read " + quotedPath(path) + ", which is not a regular file");
+  }
+
+  Sha256 sha;
+  std::vector<unsigned char> buffer(kReadSize);
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
+    if (got < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
+      throw platformError(error, "cannot read " + quotedPath(path));
+    }
+    if (got == 0) break;
+    sha.update(buffer.data(), static_cast<std::size_t>(got));
+  }
+  return digestText(sha.finish());
+}
+
+}  // namespace corvel

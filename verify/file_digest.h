@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace corvel {
+
+// The digest text of the regular file at `path`, read in fixed-size pieces so
+// that memory stays the same whatever the file's size. Refuses to follow a
+// symbolic link or to open anything but a regular file, so an entry swapped
+// after it was examined cannot redirect the read. Read failures are thrown as
+// the platform's error, naming the path.
+std::string fileDigest(const std::string& path);
+
+}  // namespace corvel

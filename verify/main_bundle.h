@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace corvel {
+
+// The absolute path of the application's resource directory, as the main
+// bundle reports it; none when the application has none.
+std::optional<std::string> mainBundleResourceDirectory();
+
+// For a running executable at the real path `executable`:
+// "NAME.app/Contents/Resources" when it stands in "NAME.app/Contents/MacOS/",
+// otherwise the executable's own directory.
+std::string resourceDirectoryForExecutable(const std::string& executable);
+
+}  // namespace corvel

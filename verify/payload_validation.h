@@ -1,0 +1,26 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "verify/run.h"
+
+namespace corvel {
+
+// Relative path of each regular file below `payloadRoot` -> its digest text.
+// Throws the invalid-payload InstallFailure unless the root is a real
+// directory that can be listed, the unsupported-type InstallFailure for a
+// symbolic link or any entry that is neither a directory nor a regular file,
+// and the platform's error for an entry that cannot be examined or read.
+// When several entries fail, the one met first in the walk (names in byte
+// order, each directory before its contents) is reported. A subdirectory
+// that cannot be listed is walked past: what it holds is simply absent.
+std::map<std::string, std::string> payloadInventory(const std::string& payloadRoot);
+
+// Establishes that the bundle at `payloadRoot` is exactly the one this
+// installer was built with: its inventory equals BuildManifest::files, then
+// its signature satisfies signatureRequirement(), checked by running
+// /usr/bin/codesign through `runner`.
+void validatePayload(const std::string& payloadRoot, const Runner& runner = run);
+
+}  // namespace corvel
