@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
+#include "app/administrator_script.h"
+#include "app/interactive_flow.h"
+
+namespace corvel {
+namespace {
+
+// Outside macOS the privileged run is the console stand-in; these tests run
+// as root, where it runs the shell directly.
+class ConsoleAdministratorScripts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "runs the shell as root only when root";
+  }
+  std::optional<ScriptOutcome> execute(const std::string& source) {
+    return systemAdministratorScripts().execute(source);
+  }
+};
+
+TEST_F(ConsoleAdministratorScripts, RunsTheLiteralAndGivesOutputAsDoShellScriptDoes) {
+  const auto outcome = execute(administratorAppleScript("printf 'a\\nb\\n\\n'; echo err >&2"));
+  ASSERT_TRUE(outcome);
+  EXPECT_FALSE(outcome->failed);
+  EXPECT_EQ(outcome->resultText, "a\rb\r");
+}
+
+TEST_F(ConsoleAdministratorScripts, ReadsAppleScriptEscapesBackToTheScript) {
+  const std::string script = "printf '%s' \"back\\\\slash \\\"quoted\\\"\"";
+  const auto outcome = execute(administratorAppleScript(script));
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->resultText, "back\\slash \"quoted\"");
+}
+
+TEST_F(ConsoleAdministratorScripts, ANonZeroStatusIsTheErrorNumber) {
+  const auto outcome = execute(administratorAppleScript("echo CORVEL_DRIVER_CHECK_FAILED >&2; exit 1"));
+  ASSERT_TRUE(outcome);
+  EXPECT_TRUE(outcome->failed);
+  EXPECT_EQ(outcome->errorNumber, 1);
+  const auto other = execute(administratorAppleScript("exit 143"));
+  EXPECT_EQ(other->errorNumber, 143);
+}
+
+TEST_F(ConsoleAdministratorScripts, GivesNoObjectForAnyOtherSource) {
+  for (const char* source : {
+           "do shell script \"echo\"",
+           "do shell script \"echo\" with administrator privileges and more",
+           "display dialog \"x\" with administrator privileges",
+           "do shell script \"a\"b\" with administrator privileges",
+           "do shell script \"a\\\" with administrator privileges",
+           "do shell script \"a\\q\" with administrator privileges",
+           "",
+       }) {
+    EXPECT_FALSE(execute(source).has_value()) << source;
+  }
+}
+
+}  // namespace
+}  // namespace corvel
