@@ -21,7 +21,7 @@ class AppleScriptAdministratorScripts final : public AdministratorScripts {
         id number = [errorInfo objectForKey:NSAppleScriptErrorNumber];
         if ([number isKindOfClass:[NSNumber class]]) outcome.errorNumber = [number integerValue];
       } else if (NSString* text = [result stringValue]) {
-        outcome.resultText = std::string([text UTF8String]);
+        if (const char* utf8 = [text UTF8String]) outcome.resultText = std::string(utf8);
       }
       [script release];
       return outcome;

@@ -1,11 +1,16 @@
 #import <AppKit/AppKit.h>
 
 #include "app/alert.h"
+#include "common/utf8.h"
 
 namespace corvel {
 namespace {
 
-NSString* toNSString(const std::string& text) { return [NSString stringWithUTF8String:text.c_str()]; }
+// A platform error may quote a path that is not UTF-8; NSString would give
+// nil for it, which no alert text may be.
+NSString* toNSString(const std::string& text) {
+  return [NSString stringWithUTF8String:repairedUtf8(text).c_str()];
+}
 
 class NSAlertAlerts final : public Alerts {
  public:

@@ -5,6 +5,13 @@
 
 namespace corvel {
 
+// The code points of UTF-8 `bytes`, each maximal ill-formed subpart replaced
+// by one U+FFFD, so decoding never fails.
+std::u32string decodedUtf8(const std::string& bytes);
+
+// `bytes` as well-formed UTF-8, ill-formed parts replaced by U+FFFD.
+std::string repairedUtf8(const std::string& bytes);
+
 // Appends the UTF-8 encoding of the Unicode scalar value `c`.
 inline void appendUtf8(std::string& out, std::uint32_t c) {
   if (c < 0x80) {

@@ -1,0 +1,140 @@
+#include "tests/support/simulated_mac.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace corvel::testing {
+namespace fs = std::filesystem;
+
+namespace {
+
+void copyPreserving(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to.parent_path());
+  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+void makeWorldReadablePath(const fs::path& path) {
+  for (fs::path at = path; at != at.root_path() && !at.empty(); at = at.parent_path()) {
+    if (fs::exists(at)) fs::permissions(at, fs::perms(0755), fs::perm_options::add);
+  }
+}
+
+int statusOf(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+  return -1;
+}
+
+}  // namespace
+
+SimulatedMac::SimulatedMac() : disk_(scratch_.path() / "mac") {
+  fs::create_directories(disk_ / "Library");
+  fs::permissions(disk_ / "Library", fs::perms(0755));
+  copyPreserving(CORVEL_BUNDLE_DIR, onDisk(application_));
+}
+
+void SimulatedMac::moveApplication(const std::string& macPath) {
+  fs::create_directories(onDisk(macPath).parent_path());
+  fs::rename(onDisk(application_), onDisk(macPath));
+  makeWorldReadablePath(onDisk(macPath).parent_path());
+  application_ = macPath;
+}
+
+RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSettings& settings,
+                            const std::string& input) const {
+  std::vector<std::string> argv = {std::string(CORVEL_SOURCE_DIR) + "/tools/simmac", "--mac", disk_.string(),
+                                   "--requirement", CORVEL_REQUIREMENT_FILE, "--machine", settings.machine,
+                                   "--codesign", settings.codesignRefuses ? "refuse" : "accept"};
+  if (settings.macosVersion) {
+    argv.insert(argv.end(), {"--macos", *settings.macosVersion});
+  } else {
+    argv.push_back("--no-system-version");
+  }
+  if (settings.unameFails) argv.push_back("--uname-fails");
+  if (settings.user) argv.insert(argv.end(), {"--user", std::to_string(*settings.user)});
+  const fs::path io = scratch_.path() / "io";
+  fs::create_directories(io);
+  if (!settings.duringCopy.empty()) {
+    writeFile(io / "during-copy", settings.duringCopy);
+    argv.insert(argv.end(), {"--during-copy", (io / "during-copy").string()});
+  }
+  argv.push_back("--");
+  argv.insert(argv.end(), command.begin(), command.end());
+
+  writeFile(io / "in", input);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> raw;
+  for (const std::string& word : argv) raw.push_back(const_cast<char*>(word.c_str()));
+  raw.push_back(nullptr);
+  pid_t child = -1;
+  const int error = posix_spawn(&child, raw[0], &actions, nullptr, raw.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) throw std::runtime_error("cannot start tools/simmac");
+  int waitStatus = 0;
+  while (waitpid(child, &waitStatus, 0) < 0) {
+  }
+  return {readFile(io / "out"), readFile(io / "err"), statusOf(waitStatus)};
+}
+
+RunResult SimulatedMac::runInstaller(const std::vector<std::string>& arguments, MacSettings settings,
+                                     const std::string& input) const {
+  std::vector<std::string> command = {executable()};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return run(command, settings, input);
+}
+
+RunResult SimulatedMac::runAsRoot(const std::string& script, const MacSettings& settings) const {
+  return run({"/bin/sh", "-c", script}, settings);
+}
+
+std::vector<std::vector<std::string>> SimulatedMac::calls() const {
+  std::vector<std::vector<std::string>> calls;
+  std::istringstream log(readFile(disk_ / ".simmac/calls.log"));
+  for (std::string line; std::getline(log, line);) {
+    std::vector<std::string> call;
+    std::istringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) call.push_back(field);
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+std::vector<std::vector<std::string>> SimulatedMac::callsOf(const std::string& tool) const {
+  auto all = calls();
+  all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& call) { return call.front() != tool; }),
+            all.end());
+  return all;
+}
+
+std::vector<std::string> treeListing(const fs::path& root) {
+  std::vector<std::string> lines;
+  const auto describe = [&](const fs::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) throw std::runtime_error("cannot stat " + path.string());
+    std::ostringstream line;
+    line << status.st_uid << ":" << status.st_gid << " " << std::oct << (status.st_mode & 07777) << " "
+         << path.lexically_relative(root.parent_path()).string();
+    lines.push_back(line.str());
+  };
+  describe(root);
+  std::vector<fs::path> paths;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) paths.push_back(entry.path());
+  std::sort(paths.begin(), paths.end());
+  for (const fs::path& path : paths) describe(path);
+  return lines;
+}
+
+}  // namespace corvel::testing

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/scratch.h"
+
+namespace corvel::testing {
+
+// How the simulated Mac is set up for one run (see tools/simmac).
+struct MacSettings {
+  std::optional<std::string> macosVersion = "15.1";  // none: no SystemVersion.plist
+  std::string machine = "arm64";
+  bool unameFails = false;
+  bool codesignRefuses = false;
+  std::optional<int> user;  // none: root
+  std::string duringCopy;   // sh script that ditto runs after its copy
+};
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or 128 + signal
+};
+
+// A fresh simulated Mac whose disk is a scratch folder: an empty, root-owned
+// /Library and the built application at /Applications.
+class SimulatedMac {
+ public:
+  SimulatedMac();
+
+  // The Mac's disk as the host sees it: DISK/Library is the Mac's /Library.
+  const std::filesystem::path& disk() const { return disk_; }
+  std::filesystem::path onDisk(const std::string& macPath) const { return disk_ / macPath.substr(1); }
+
+  // Where the application is, inside the Mac; `moveApplication` puts it elsewhere.
+  const std::string& application() const { return application_; }
+  void moveApplication(const std::string& macPath);
+  std::string payload() const { return application_ + "/Contents/Resources/Orlana2ch.driver"; }
+  std::string executable() const { return application_ + "/Contents/MacOS/CorvelDriverInstaller"; }
+
+  RunResult run(const std::vector<std::string>& command, const MacSettings& settings = {},
+                const std::string& input = "") const;
+
+  // The installer as the Mac's user (uid 501) unless the settings say otherwise.
+  RunResult runInstaller(const std::vector<std::string>& arguments, MacSettings settings = defaultUser(),
+                         const std::string& input = "") const;
+
+  // The script as root, as the administrator prompt runs it.
+  RunResult runAsRoot(const std::string& script, const MacSettings& settings = {}) const;
+
+  // The stand-ins' calls during the last run: each the tool's name, then its arguments.
+  std::vector<std::vector<std::string>> calls() const;
+  std::vector<std::vector<std::string>> callsOf(const std::string& tool) const;
+
+  static MacSettings defaultUser() {
+    MacSettings settings;
+    settings.user = 501;
+    return settings;
+  }
+
+ private:
+  ScratchDir scratch_;
+  std::filesystem::path disk_;
+  std::string application_ = "/Applications/CorvelDriverInstaller.app";
+};
+
+// "owner:group mode path" for everything below `root`, in path order,
+// modes in octal: the installed tree as a person would check it.
+std::vector<std::string> treeListing(const std::filesystem::path& root);
+
+}  // namespace corvel::testing

@@ -1,0 +1,283 @@
+// The root script as the administrator prompt runs it: printed by the real
+// installer, then run as root in the simulated Mac; what ends up on disk.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/simulated_mac.h"
+#include "verify/build_manifest.h"
+#include "verify/file_digest.h"
+
+namespace corvel {
+namespace {
+namespace fs = std::filesystem;
+using testing::MacSettings;
+using testing::RunResult;
+using testing::SimulatedMac;
+
+const std::string kFailed = "CORVEL_DRIVER_CHECK_FAILED\n";
+const std::string kInstalled = "CORVEL_DRIVER_INSTALLED\n";
+const std::string kPresent = "CORVEL_DRIVER_PRESENT\n";
+
+class RootScript : public ::testing::Test {
+ public:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
+    fs::create_directories(hal());
+  }
+
+  fs::path hal() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
+  fs::path target() const { return hal() / "Orlana2ch.driver"; }
+  fs::path lock() const { return hal() / ".tessaro-corvel-install.lock"; }
+
+  std::string printedScript() const {
+    const RunResult printed = mac.runInstaller({"--print-install-script"});
+    EXPECT_EQ(printed.status, 0) << printed.err;
+    EXPECT_EQ(printed.out.back(), '\n');
+    return printed.out.substr(0, printed.out.size() - 1);
+  }
+
+  // The names in HAL: no lock and no temporary directory may be left there.
+  std::vector<std::string> halEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(hal())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  void expectInstalledTree() const {
+    const std::vector<std::string> expected = {
+        "0:0 755 Orlana2ch.driver",
+        "0:0 755 Orlana2ch.driver/Contents",
+        "0:0 644 Orlana2ch.driver/Contents/Info.plist",
+        "0:0 755 Orlana2ch.driver/Contents/MacOS",
+        "0:0 755 Orlana2ch.driver/Contents/MacOS/Orlana2ch",
+        "0:0 755 Orlana2ch.driver/Contents/Resources",
+        "0:0 644 Orlana2ch.driver/Contents/Resources/CHANGELOG.md",
+        "0:0 644 Orlana2ch.driver/Contents/Resources/LICENSE",
+        "0:0 644 Orlana2ch.driver/Contents/Resources/Nightwell.icns",
+        "0:0 644 Orlana2ch.driver/Contents/Resources/README.md",
+        "0:0 644 Orlana2ch.driver/Contents/Resources/VERSION",
+        "0:0 755 Orlana2ch.driver/Contents/_CodeSignature",
+        "0:0 644 Orlana2ch.driver/Contents/_CodeSignature/CodeResources",
+    };
+    EXPECT_EQ(testing::treeListing(target()), expected);
+    for (const auto& [path, digest] : BuildManifest::files()) {
+      EXPECT_EQ(fileDigest((target() / path).string()), digest) << path;
+    }
+    EXPECT_EQ(halEntries(), std::vector<std::string>{"Orlana2ch.driver"});
+  }
+
+  SimulatedMac mac;
+};
+
+void expectResult(const RunResult& result, const std::string& out, const std::string& err, int status) {
+  EXPECT_EQ(result.out, out);
+  EXPECT_EQ(result.err, err);
+  EXPECT_EQ(result.status, status);
+}
+
+// A failed guard: nothing on standard output, status 1, and the marker as the
+// script's last word on standard error (after whatever the failing tool said).
+void expectGuardFailed(const RunResult& result) {
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(result.err.size() >= kFailed.size() &&
+              result.err.compare(result.err.size() - kFailed.size(), kFailed.size(), kFailed) == 0)
+      << result.err;
+}
+
+TEST_F(RootScript, InstallsTheSnapshotOwnedByRootWithFixedModes) {
+  // The user's copy is group-writable and owned by the user: neither may carry over.
+  const fs::path payload = mac.onDisk(mac.payload());
+  for (const auto& entry : fs::recursive_directory_iterator(payload)) {
+    ASSERT_EQ(::lchown(entry.path().c_str(), 501, 20), 0);
+    fs::permissions(entry.path(), fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
+  }
+  expectResult(mac.runAsRoot(printedScript()), kInstalled, "", 0);
+  expectInstalledTree();
+  EXPECT_EQ(mac.callsOf("chown").size(), 1u);
+}
+
+TEST_F(RootScript, CreatesAMissingDirectoryChainWithMode755) {
+  fs::remove_all(mac.onDisk("/Library/Audio"));
+  expectResult(mac.runAsRoot(printedScript()), kInstalled, "", 0);
+  for (const char* directory : {"/Library/Audio", "/Library/Audio/Plug-Ins", "/Library/Audio/Plug-Ins/HAL"}) {
+    struct stat status {};
+    ASSERT_EQ(::lstat(mac.onDisk(directory).c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode)) << directory;
+    EXPECT_EQ(status.st_mode & 07777, 0755u) << directory;
+    EXPECT_EQ(status.st_uid, 0u) << directory;
+  }
+  expectInstalledTree();
+}
+
+TEST_F(RootScript, LeavesADriverPresentBeforeTheLockUntouched) {
+  const std::string script = printedScript();
+  fs::create_directories(target() / "Contents");
+  testing::writeFile(target() / "Contents/theirs", "kept");
+  // A held lock does not matter: the target is looked at before the lock.
+  fs::create_directory(lock());
+  expectResult(mac.runAsRoot(script), kPresent, "", 0);
+  EXPECT_EQ(testing::readFile(target() / "Contents/theirs"), "kept");
+  EXPECT_TRUE(fs::is_directory(lock()));
+  EXPECT_TRUE(mac.callsOf("ditto").empty());
+}
+
+struct RefusalCase {
+  const char* name;
+  std::function<void(RootScript&)> arrange;
+  MacSettings settings;
+};
+
+MacSettings with(std::function<void(MacSettings&)> change) {
+  MacSettings settings;
+  change(settings);
+  return settings;
+}
+
+TEST_F(RootScript, RefusesBeforeCopyingAnything) {
+  const std::string script = printedScript();
+  const RefusalCase cases[] = {
+      {"not root", [](RootScript&) {}, with([](MacSettings& s) { s.user = 501; })},
+      {"not arm64", [](RootScript&) {}, with([](MacSettings& s) { s.machine = "x86_64"; })},
+      {"macOS 13", [](RootScript&) {}, with([](MacSettings& s) { s.macosVersion = "13.6.1"; })},
+      {"group-writable HAL", [](RootScript& t) { fs::permissions(t.hal(), fs::perms(0775)); }, {}},
+      {"world-writable Plug-Ins",
+       [](RootScript& t) { fs::permissions(t.hal().parent_path(), fs::perms(0757)); }, {}},
+      {"HAL owned by a user", [](RootScript& t) { ASSERT_EQ(::chown(t.hal().c_str(), 501, 20), 0); }, {}},
+      {"HAL is a file",
+       [](RootScript& t) {
+         fs::remove_all(t.hal());
+         testing::writeFile(t.hal(), "");
+       },
+       {}},
+      {"Audio is a link",
+       [](RootScript& t) {
+         const fs::path audio = t.mac.onDisk("/Library/Audio");
+         fs::rename(audio, audio.parent_path() / "Real");
+         fs::create_directory_symlink("Real", audio);
+       },
+       {}},
+      {"a file at the target", [](RootScript& t) { testing::writeFile(t.target(), ""); }, {}},
+      {"a dangling link at the target", [](RootScript& t) { fs::create_symlink("/nowhere", t.target()); }, {}},
+      {"the lock is held", [](RootScript& t) { fs::create_directory(t.lock()); }, {}},
+  };
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(mac.onDisk("/Library/Audio"));
+    fs::create_directories(hal());
+    c.arrange(*this);
+    expectGuardFailed(mac.runAsRoot(script, c.settings));
+    EXPECT_TRUE(mac.callsOf("ditto").empty());
+  }
+  // The refused lock is someone else's: it is still there.
+  EXPECT_TRUE(fs::is_directory(lock()));
+}
+
+TEST_F(RootScript, RefusesASnapshotThatDiffersFromTheManifestAndCleansUp) {
+  const std::string script = printedScript();
+  const fs::path payload = mac.onDisk(mac.payload());
+  const fs::path pristine = mac.disk() / "pristine.driver";
+  fs::copy(payload, pristine, fs::copy_options::recursive);
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"extra file", [&] { testing::writeFile(payload / "Contents/Resources/extra", ""); }},
+      {"extra dot file", [&] { testing::writeFile(payload / ".DS_Store", ""); }},
+      {"missing file", [&] { fs::remove(payload / "Contents/Resources/README.md"); }},
+      {"changed byte",
+       [&] {
+         std::string text = testing::readFile(payload / "Contents/Resources/VERSION");
+         text[0] ^= 1;
+         testing::writeFile(payload / "Contents/Resources/VERSION", text);
+       }},
+      {"symbolic link", [&] { fs::create_symlink("Info.plist", payload / "Contents/link"); }},
+      {"named pipe", [&] { ASSERT_EQ(::mkfifo((payload / "Contents/fifo").c_str(), 0644), 0); }},
+      {"payload gone", [&] { fs::remove_all(payload); }},
+  };
+  for (const auto& [name, tamper] : cases) {
+    SCOPED_TRACE(name);
+    fs::remove_all(payload);
+    fs::copy(pristine, payload, fs::copy_options::recursive);
+    tamper();
+    const RunResult result = mac.runAsRoot(script);
+    if (std::string(name) == "payload gone") {
+      // The copy itself fails: its own status and diagnostics, no marker.
+      EXPECT_EQ(result.out, "");
+      EXPECT_NE(result.status, 0);
+      EXPECT_EQ(result.err.find("CORVEL_DRIVER_CHECK_FAILED"), std::string::npos);
+    } else {
+      expectResult(result, "", kFailed, 1);
+    }
+    EXPECT_TRUE(mac.callsOf("codesign").empty());
+    EXPECT_TRUE(halEntries().empty()) << "lock or temporary directory left behind";
+  }
+}
+
+TEST_F(RootScript, RefusesASnapshotWhoseSignatureFails) {
+  const std::string script = printedScript();
+  MacSettings refusing;
+  refusing.codesignRefuses = true;
+  expectGuardFailed(mac.runAsRoot(script, refusing));
+  const auto codesign = mac.callsOf("codesign");
+  ASSERT_EQ(codesign.size(), 1u);
+  EXPECT_EQ(codesign[0][5], signatureRequirement());
+  EXPECT_EQ(codesign[0][6].rfind("/Library/Audio/Plug-Ins/HAL/.tessaro-corvel.", 0), 0u) << codesign[0][6];
+  EXPECT_TRUE(halEntries().empty());
+  EXPECT_TRUE(mac.callsOf("chown").empty());
+}
+
+TEST_F(RootScript, ADriverThatAppearsDuringTheCopyIsLeftAlone) {
+  MacSettings settings;
+  settings.duringCopy =
+      "mkdir /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver\n"
+      "echo theirs > /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver/file\n";
+  expectResult(mac.runAsRoot(printedScript(), settings), kPresent, "", 0);
+  EXPECT_EQ(halEntries(), std::vector<std::string>{"Orlana2ch.driver"});
+  EXPECT_EQ(testing::treeListing(target()).size(), 2u);
+  EXPECT_EQ(testing::readFile(target() / "file"), "theirs\n");
+}
+
+TEST_F(RootScript, AFileThatAppearsDuringTheCopyFailsTheRun) {
+  MacSettings settings;
+  settings.duringCopy = "echo x > /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver\n";
+  expectGuardFailed(mac.runAsRoot(printedScript(), settings));
+  EXPECT_EQ(halEntries(), std::vector<std::string>{"Orlana2ch.driver"});
+  EXPECT_EQ(testing::readFile(target()), "x\n");
+}
+
+TEST_F(RootScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
+  const std::string script = printedScript();
+  for (const auto& [signal, status] : {std::pair{"INT", 130}, std::pair{"TERM", 143}}) {
+    SCOPED_TRACE(signal);
+    MacSettings settings;
+    settings.duringCopy = std::string("kill -") + signal + " \"$SIMMAC_SCRIPT_PID\"\n";
+    expectResult(mac.runAsRoot(script, settings), "", "", status);
+    EXPECT_TRUE(halEntries().empty());
+    EXPECT_TRUE(mac.callsOf("codesign").empty());
+  }
+}
+
+TEST_F(RootScript, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
+  mac.moveApplication("/Users/o'brien \"test\" back\\slash/Corvel Driver's.app");
+  expectResult(mac.runAsRoot(printedScript()), kInstalled, "", 0);
+  expectInstalledTree();
+  EXPECT_EQ(mac.callsOf("ditto").at(0).at(5), mac.payload());
+}
+
+TEST_F(RootScript, PassesShellcheckAsPosixSh) {
+  const fs::path file = mac.disk() / "install.sh";
+  testing::writeFile(file, printedScript());
+  // SC2015: the "[ -d ] && [ ! -L ] || fail" guard is meant as written: fail
+  // when either test fails.
+  const std::string command = "/usr/bin/shellcheck --shell=sh --severity=style --exclude=SC2015 '" + file.string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace corvel

@@ -1,0 +1,136 @@
+// The interactive installation end to end: the real installer in the
+// simulated Mac, its alerts answered on standard input. Outside macOS an
+// alert is written to standard output and the administrator prompt is the
+// console's, which runs the script directly when already root; these runs
+// are root's.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/simulated_mac.h"
+#include "verify/build_manifest.h"
+
+namespace corvel {
+namespace {
+namespace fs = std::filesystem;
+using testing::MacSettings;
+using testing::RunResult;
+using testing::SimulatedMac;
+
+std::string alert(const std::string& title, const std::string& message, const std::vector<std::string>& buttons) {
+  std::string text = title + "\n" + message + "\n";
+  for (std::size_t i = 0; i < buttons.size(); ++i) text += std::to_string(i + 1) + ". " + buttons[i] + "\n";
+  return text;
+}
+
+const std::string kConfirmation =
+    alert("安装语音驱动", "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac 管理员授权。安装后请保存工作并重新启动 Mac。",
+          {"安装", "取消"});
+const std::string kInstalled =
+    alert("语音驱动已安装", "请先保存正在进行的工作，然后重新启动 Mac。重新启动后，在豆包输入法中选择 Orlana 2ch。", {"好"});
+const std::string kAlreadyPresent =
+    alert("已存在语音驱动", "现有 Orlana 2ch 驱动已保留，无需重复安装。如仍无法使用，请按照配置说明检查音频设备。", {"好"});
+
+std::string failureAlert(const std::string& message) { return alert("未能安装语音驱动", message, {"好"}); }
+
+class Interactive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
+    fs::create_directories(hal());
+  }
+  fs::path hal() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
+  fs::path target() const { return hal() / "Orlana2ch.driver"; }
+  RunResult answer(const std::string& input, const MacSettings& settings = {}) const {
+    return mac.runInstaller({}, settings, input);
+  }
+  bool privilegedRunHappened() const { return !mac.callsOf("sw_vers").empty(); }
+
+  SimulatedMac mac;
+};
+
+TEST_F(Interactive, InstallsAfterConfirmation) {
+  const RunResult result = answer("1\n1\n");
+  EXPECT_EQ(result.out, kConfirmation + kInstalled);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(testing::treeListing(target()).size(), 13u);
+  EXPECT_EQ(testing::treeListing(target()).front(), "0:0 755 Orlana2ch.driver");
+}
+
+TEST_F(Interactive, AnAnswerThatIsNoButtonAsksAgain) {
+  const RunResult result = answer("3\nyes\n\n 1\n1\n\n");
+  EXPECT_EQ(result.out, kConfirmation + kInstalled);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(fs::is_directory(target()));
+}
+
+TEST_F(Interactive, CancellingEndsSilentlyWithoutThePrivilegedRun) {
+  for (const char* input : {"2\n", "", "x\n"}) {
+    SCOPED_TRACE(std::string("input: ") + input);
+    const RunResult result = answer(input);
+    EXPECT_EQ(result.out, kConfirmation);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_FALSE(privilegedRunHappened());
+    EXPECT_FALSE(fs::exists(target()));
+  }
+}
+
+TEST_F(Interactive, AnInstalledDriverShowsOnlyTheAlreadyPresentAlert) {
+  fs::create_directories(target());
+  const RunResult result = answer("\n");
+  EXPECT_EQ(result.out, kAlreadyPresent);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_FALSE(privilegedRunHappened());
+}
+
+TEST_F(Interactive, AFailedCheckShowsOnlyTheFailureAlert) {
+  MacSettings oldMac;
+  oldMac.macosVersion = "13.6";
+  RunResult result = answer("\n", oldMac);
+  EXPECT_EQ(result.out, failureAlert("此安装包需要 Apple 芯片 Mac 和 macOS 14 或更新版本。"));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+
+  testing::writeFile(mac.onDisk(mac.payload()) / "Contents/extra", "");
+  result = answer("\n");
+  EXPECT_EQ(result.out, failureAlert("安装文件的校验值不符，请重新下载完整安装包。"));
+  EXPECT_FALSE(privilegedRunHappened());
+}
+
+TEST_F(Interactive, AHeldLockFailsAfterTheConfirmation) {
+  fs::create_directory(hal() / ".tessaro-corvel-install.lock");
+  const RunResult result = answer("1\n\n");
+  EXPECT_EQ(result.out,
+            kConfirmation + failureAlert("驱动安装未完成。现有驱动不会被替换；请检查管理员授权或请管理员检查音频驱动目录，然后重试。"));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(fs::is_directory(hal() / ".tessaro-corvel-install.lock"));
+  EXPECT_FALSE(fs::exists(target()));
+}
+
+TEST_F(Interactive, ADriverThatAppearsDuringTheCopyIsReportedAsPresent) {
+  MacSettings settings;
+  settings.duringCopy = "mkdir /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver\n";
+  const RunResult result = answer("1\n1\n", settings);
+  EXPECT_EQ(result.out, kConfirmation + kAlreadyPresent);
+  EXPECT_TRUE(fs::is_empty(target()));
+}
+
+TEST_F(Interactive, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
+  mac.moveApplication("/Users/o'brien \"test\" back\\slash/Corvel Driver's.app");
+  const RunResult result = answer("1\n1\n");
+  EXPECT_EQ(result.out, kConfirmation + kInstalled);
+  EXPECT_EQ(result.err, "");
+  ASSERT_FALSE(mac.callsOf("ditto").empty());
+  EXPECT_EQ(mac.callsOf("ditto")[0][5], mac.payload());
+  EXPECT_EQ(testing::treeListing(target()).size(), 13u);
+}
+
+}  // namespace
+}  // namespace corvel
