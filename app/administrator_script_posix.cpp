@@ -33,12 +33,23 @@ std::optional<std::string> unescapedLiteral(std::string_view literal) {
     }
     if (++i == literal.size()) return std::nullopt;
     switch (literal[i]) {
-      case '\\': text += '\\'; break;
-      case '"': text += '"'; break;
-      case 'n': text += '\n'; break;
-      case 'r': text += '\r'; break;
-      case 't': text += '\t'; break;
-      default: return std::nullopt;
+      case '\\':
+        text += '\\';
+        break;
+      case '"':
+        text += '"';
+        break;
+      case 'n':
+        text += '\n';
+        break;
+      case 'r':
+        text += '\r';
+        break;
+      case 't':
+        text += '\t';
+        break;
+      default:
+        return std::nullopt;
     }
   }
   return text;
@@ -49,8 +60,7 @@ std::optional<std::string> shellScriptOf(std::string_view source) {
       source.substr(source.size() - kSuffix.size()) != kSuffix) {
     return std::nullopt;
   }
-  return unescapedLiteral(
-      source.substr(kPrefix.size(), source.size() - kPrefix.size() - kSuffix.size()));
+  return unescapedLiteral(source.substr(kPrefix.size(), source.size() - kPrefix.size() - kSuffix.size()));
 }
 
 // As do shell script gives a result: one trailing line feed dropped, the
@@ -79,8 +89,7 @@ class SudoAdministratorScripts final : public AdministratorScripts {
       if (!exitedCleanly(runChild("/usr/bin/sudo", {"-v"}, ErrorStream::discarded).waitStatus)) {
         return ScriptOutcome{true, kUserCancelledError, std::nullopt};
       }
-      return outcomeOf(
-          runChild("/usr/bin/sudo", {"-n", "/bin/sh", "-c", *script}, ErrorStream::discarded));
+      return outcomeOf(runChild("/usr/bin/sudo", {"-n", "/bin/sh", "-c", *script}, ErrorStream::discarded));
     } catch (const std::exception&) {
       // The shell or sudo could not be started: an error without a number.
       return ScriptOutcome{true, std::nullopt, std::nullopt};

@@ -15,8 +15,8 @@ void writeAll(int fd, const std::string& text) {
     if (n < 0) {
       const int error = errno;
       if (error == EINTR) continue;
-      throw platformError(error, fd == STDOUT_FILENO ? "cannot write to standard output"
-                                                      : "cannot write the output");
+      throw platformError(
+          error, fd == STDOUT_FILENO ? "cannot write to standard output" : "cannot write the output");
     }
     written += static_cast<std::size_t>(n);
   }

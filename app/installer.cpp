@@ -41,8 +41,7 @@ void runNonInteractively(const std::vector<std::string>& arguments) {
     return;
   }
   writeAll(STDOUT_FILENO, payloadLine());
-  writeAll(STDOUT_FILENO,
-           checkExistingTarget() ? "EXISTING_DRIVER_PRESERVED\n" : "DRIVER_NOT_INSTALLED\n");
+  writeAll(STDOUT_FILENO, checkExistingTarget() ? "EXISTING_DRIVER_PRESERVED\n" : "DRIVER_NOT_INSTALLED\n");
 }
 
 [[noreturn]] void failNonInteractively(const std::string& description) {

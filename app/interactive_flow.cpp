@@ -33,7 +33,8 @@ void showAlreadyPresent(Alerts& alerts) {
 
 bool confirmed(Alerts& alerts) {
   return alerts.present("安装语音驱动",
-                        "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac 管理员授权。安装后请保存工作并重新启动 Mac。",
+                        "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac "
+                        "管理员授权。安装后请保存工作并重新启动 Mac。",
                         {"安装", "取消"}) == kFirstButtonResponse;
 }
 
@@ -58,8 +59,7 @@ std::string replacedAll(const std::string& text, char from, std::string_view to)
 
 // Runs the script as root and says which alert ends the flow; throws the
 // InstallFailure of a run that failed or could not be read.
-void installAsAdministrator(const std::string& script, Alerts& alerts,
-                            AdministratorScripts& scripts) {
+void installAsAdministrator(const std::string& script, Alerts& alerts, AdministratorScripts& scripts) {
   const auto outcome = scripts.execute(administratorAppleScript(script));
   if (!outcome) throw InstallFailure(std::string(kCannotAuthorizeMessage));
   if (outcome->failed) {
@@ -97,8 +97,7 @@ std::string administratorAppleScript(const std::string& script) {
   return "do shell script \"" + appleScriptEscaped(script) + "\" with administrator privileges";
 }
 
-void installInteractively(const InstallationSteps& steps, Alerts& alerts,
-                          AdministratorScripts& scripts) {
+void installInteractively(const InstallationSteps& steps, Alerts& alerts, AdministratorScripts& scripts) {
   try {
     steps.validatePlatform();
     const std::string payload = steps.payloadURL();
@@ -115,8 +114,7 @@ void installInteractively(const InstallationSteps& steps, Alerts& alerts,
 }
 
 void installInteractively() {
-  installInteractively(InstallationSteps::ofThisMachine(), systemAlerts(),
-                       systemAdministratorScripts());
+  installInteractively(InstallationSteps::ofThisMachine(), systemAlerts(), systemAdministratorScripts());
 }
 
 }  // namespace corvel

@@ -10,18 +10,13 @@ namespace corvel {
 inline constexpr std::string_view kPayloadName = "Orlana2ch.driver";
 
 // Where the driver is installed. The root script embeds the same literal.
-inline constexpr std::string_view kTargetPath =
-    "/Library/Audio/Plug-Ins/HAL/Orlana2ch.driver";
+inline constexpr std::string_view kTargetPath = "/Library/Audio/Plug-Ins/HAL/Orlana2ch.driver";
 
 // Every prefix of the target, top down, the target itself last. None of them
 // may be a symbolic link: a link anywhere on the way would send root's writes
 // somewhere else.
 inline constexpr std::array<std::string_view, 5> kGuardedPaths = {
-    "/Library",
-    "/Library/Audio",
-    "/Library/Audio/Plug-Ins",
-    "/Library/Audio/Plug-Ins/HAL",
-    kTargetPath,
+    "/Library", "/Library/Audio", "/Library/Audio/Plug-Ins", "/Library/Audio/Plug-Ins/HAL", kTargetPath,
 };
 
 // The path inside the bundle that stays executable once installed.

@@ -12,8 +12,6 @@ inline std::system_error platformError(int error, const std::string& what) {
   return std::system_error(error, std::generic_category(), what);
 }
 
-inline std::string quotedPath(const std::string& path) {
-  return "\"" + path + "\"";
-}
+inline std::string quotedPath(const std::string& path) { return "\"" + path + "\""; }
 
 }  // namespace corvel

@@ -10,7 +10,6 @@ namespace {
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-
 std::optional<std::uint32_t> numericReference(std::string_view digits) {
   int base = 10;
   if (!digits.empty() && (digits.front() == 'x' || digits.front() == 'X')) {
@@ -18,10 +17,9 @@ std::optional<std::uint32_t> numericReference(std::string_view digits) {
     digits.remove_prefix(1);
   }
   std::uint32_t value = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-      value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value == 0 ||
+      value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
     return std::nullopt;
   }
   return value;
@@ -38,11 +36,16 @@ std::optional<std::string> decodeCharacterData(std::string_view text) {
     if (semicolon == std::string_view::npos) return std::nullopt;
     const std::string_view name = text.substr(0, semicolon);
     text.remove_prefix(semicolon + 1);
-    if (name == "amp") out += '&';
-    else if (name == "lt") out += '<';
-    else if (name == "gt") out += '>';
-    else if (name == "quot") out += '"';
-    else if (name == "apos") out += '\'';
+    if (name == "amp")
+      out += '&';
+    else if (name == "lt")
+      out += '<';
+    else if (name == "gt")
+      out += '>';
+    else if (name == "quot")
+      out += '"';
+    else if (name == "apos")
+      out += '\'';
     else if (!name.empty() && name.front() == '#') {
       const auto cp = numericReference(name.substr(1));
       if (!cp) return std::nullopt;

@@ -13,8 +13,7 @@ namespace {
 
 constexpr std::string_view kSymbolicLinkMessage =
     "音频驱动目录使用了符号链接。为避免修改错误的位置，安装已停止。";
-constexpr std::string_view kSameNameFileMessage =
-    "音频驱动位置已有同名文件，安装已停止。请交由管理员检查。";
+constexpr std::string_view kSameNameFileMessage = "音频驱动位置已有同名文件，安装已停止。请交由管理员检查。";
 
 bool isSymbolicLink(const std::string& path) {
   struct stat status {};

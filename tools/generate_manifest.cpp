@@ -52,8 +52,9 @@ std::map<std::string, std::string> digestsOf(const fs::path& payload) {
     const std::string relative = entry.path().lexically_relative(payload).generic_string();
     if (fs::is_directory(status)) continue;
     if (!fs::is_regular_file(status)) {
-      refuse(relative + " is neither a directory nor a regular file; the payload may hold "
-                        "nothing else");
+      refuse(relative +
+             " is neither a directory nor a regular file; the payload may hold "
+             "nothing else");
     }
     digests.emplace(relative, corvel::fileDigest(entry.path().string()));
   }
@@ -76,8 +77,8 @@ void requireExpectedFiles(const std::map<std::string, std::string>& digests) {
 bool isBundleIdentifier(const std::string& text) {
   return !text.empty() && text.find('.') != std::string::npos &&
          std::all_of(text.begin(), text.end(), [](char c) {
-           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '.' || c == '-';
+           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                  c == '-';
          });
 }
 
@@ -95,8 +96,7 @@ std::string bundleIdentifierOf(const fs::path& payload) {
   return *identifier;
 }
 
-std::string headerText(const std::map<std::string, std::string>& digests,
-                       const std::string& identifier) {
+std::string headerText(const std::map<std::string, std::string>& digests, const std::string& identifier) {
   std::string text =
       "// Generated from the payload bundle at build time. Do not edit.\n"
       "#pragma once\n\n#include <array>\n#include <string_view>\n#include <utility>\n\n"
@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
     requireExpectedFiles(digests);
     const std::string identifier = bundleIdentifierOf(payload);
     writeIfChanged(argv[2], headerText(digests, identifier));
-    writeIfChanged(argv[3], corvel::signatureRequirementFor(corvel::BuildManifest::teamIdentifier,
-                                                            identifier) + "\n");
+    writeIfChanged(argv[3],
+                   corvel::signatureRequirementFor(corvel::BuildManifest::teamIdentifier, identifier) + "\n");
   } catch (const std::exception& error) {
     std::cerr << "generate_manifest: cannot build the manifest of " << payload.string() << ": "
               << error.what() << "\n";

@@ -8,8 +8,8 @@ std::string resourceDirectoryForExecutable(const std::string& executable) {
   const std::filesystem::path directory = std::filesystem::path(executable).parent_path();
   const std::filesystem::path contents = directory.parent_path();
   const std::filesystem::path bundle = contents.parent_path();
-  if (directory.filename() == "MacOS" && contents.filename() == "Contents" &&
-      bundle.extension() == ".app" && bundle.filename() != ".app") {
+  if (directory.filename() == "MacOS" && contents.filename() == "Contents" && bundle.extension() == ".app" &&
+      bundle.filename() != ".app") {
     return (contents / "Resources").string();
   }
   return directory.string();

@@ -12,8 +12,7 @@ struct Sha256::State {
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
   state_->context = EVP_MD_CTX_new();
-  if (state_->context == nullptr ||
-      EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr) != 1) {
+  if (state_->context == nullptr || EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr) != 1) {
     EVP_MD_CTX_free(state_->context);
     throw std::runtime_error("cannot start a SHA-256 digest (libcrypto)");
   }
@@ -30,8 +29,7 @@ void Sha256::update(const void* data, std::size_t size) {
 Sha256Digest Sha256::finish() {
   Sha256Digest digest{};
   unsigned int length = 0;
-  if (EVP_DigestFinal_ex(state_->context, digest.data(), &length) != 1 ||
-      length != digest.size()) {
+  if (EVP_DigestFinal_ex(state_->context, digest.data(), &length) != 1 || length != digest.size()) {
     throw std::runtime_error("cannot finish a SHA-256 digest (libcrypto)");
   }
   return digest;

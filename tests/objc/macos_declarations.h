@@ -36,8 +36,7 @@ FOUNDATION_EXPORT NSString* const NSAppleScriptErrorNumber;
 
 @interface NSAppleScript (CorvelMacOSDeclarations)
 - (nullable instancetype)initWithSource:(NSString*)source;
-- (NSAppleEventDescriptor*)executeAndReturnError:
-    (NSDictionary<NSString*, id>* _Nullable* _Nullable)errorInfo;
+- (NSAppleEventDescriptor*)executeAndReturnError:(NSDictionary<NSString*, id>* _Nullable* _Nullable)errorInfo;
 @end
 
 // Foundation, NSAppleEventDescriptor.h (GNUstep declares the class with no

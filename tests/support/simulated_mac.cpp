@@ -51,9 +51,15 @@ void SimulatedMac::moveApplication(const std::string& macPath) {
 
 RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSettings& settings,
                             const std::string& input) const {
-  std::vector<std::string> argv = {std::string(CORVEL_SOURCE_DIR) + "/tools/simmac", "--mac", disk_.string(),
-                                   "--requirement", CORVEL_REQUIREMENT_FILE, "--machine", settings.machine,
-                                   "--codesign", settings.codesignRefuses ? "refuse" : "accept"};
+  std::vector<std::string> argv = {std::string(CORVEL_SOURCE_DIR) + "/tools/simmac",
+                                   "--mac",
+                                   disk_.string(),
+                                   "--requirement",
+                                   CORVEL_REQUIREMENT_FILE,
+                                   "--machine",
+                                   settings.machine,
+                                   "--codesign",
+                                   settings.codesignRefuses ? "refuse" : "accept"};
   if (settings.macosVersion) {
     argv.insert(argv.end(), {"--macos", *settings.macosVersion});
   } else {

@@ -53,7 +53,8 @@ TEST_F(CommandLine, ValidateOnlyReportsAValidPayloadAndNoDriver) {
   expectResult(mac.runInstaller({"--validate-only"}), kPayloadLine + "DRIVER_NOT_INSTALLED\n", "", 0);
   const std::vector<std::vector<std::string>> expected = {
       {"uname", "-m"},
-      {"codesign", "--verify", "--deep", "--strict", "--test-requirement", signatureRequirement(), mac.payload()}};
+      {"codesign", "--verify", "--deep", "--strict", "--test-requirement", signatureRequirement(),
+       mac.payload()}};
   EXPECT_EQ(mac.calls(), expected);
 }
 
@@ -67,9 +68,10 @@ TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection
   fs::create_directories(mac.onDisk("/Library/Audio/Real"));
   fs::create_directory_symlink("Real", mac.onDisk("/Library/Audio/Plug-Ins"));
   const std::string script = installCommand(mac.payload()) + "\n";
-  for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {"--print-install-script"}, {"--validate-only", "--print-install-script"},
-           {"--print-install-script", "--validate-only"}}) {
+  for (const auto& arguments :
+       std::vector<std::vector<std::string>>{{"--print-install-script"},
+                                             {"--validate-only", "--print-install-script"},
+                                             {"--print-install-script", "--validate-only"}}) {
     expectResult(mac.runInstaller(arguments), script, "", 0);
     EXPECT_EQ(mac.callsOf("codesign").size(), 1u);
   }
@@ -104,9 +106,15 @@ TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     switch (mode) {
-      case Mode::validation: EXPECT_EQ(result.out, kPayloadLine + "DRIVER_NOT_INSTALLED\n"); break;
-      case Mode::script: EXPECT_EQ(result.out, installCommand(mac.payload()) + "\n"); break;
-      case Mode::interactive: EXPECT_EQ(result.out.substr(0, kConfirmationTitle.size()), kConfirmationTitle); break;
+      case Mode::validation:
+        EXPECT_EQ(result.out, kPayloadLine + "DRIVER_NOT_INSTALLED\n");
+        break;
+      case Mode::script:
+        EXPECT_EQ(result.out, installCommand(mac.payload()) + "\n");
+        break;
+      case Mode::interactive:
+        EXPECT_EQ(result.out.substr(0, kConfirmationTitle.size()), kConfirmationTitle);
+        break;
     }
   }
 }
@@ -168,7 +176,8 @@ TEST_F(CommandLine, RefusesEveryPayloadButTheOneItWasBuiltWith) {
        "cannot examine \"" + payload + "\": No such file or directory\n"},
       {"extra file", [](const fs::path& p) { testing::writeFile(p / "Contents/Resources/notes.txt", "x"); },
        kMismatch},
-      {"extra dot file", [](const fs::path& p) { testing::writeFile(p / "Contents/.hidden", ""); }, kMismatch},
+      {"extra dot file", [](const fs::path& p) { testing::writeFile(p / "Contents/.hidden", ""); },
+       kMismatch},
       {"missing file", [](const fs::path& p) { fs::remove(p / "Contents/Resources/LICENSE"); }, kMismatch},
       {"one changed byte",
        [](const fs::path& p) {
@@ -178,7 +187,8 @@ TEST_F(CommandLine, RefusesEveryPayloadButTheOneItWasBuiltWith) {
        },
        kMismatch},
       {"symbolic link to a payload file",
-       [](const fs::path& p) { fs::create_symlink("Info.plist", p / "Contents/Info-link.plist"); }, kUnsupported},
+       [](const fs::path& p) { fs::create_symlink("Info.plist", p / "Contents/Info-link.plist"); },
+       kUnsupported},
       {"named pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo((p / "Contents/fifo").c_str(), 0644), 0); },
        kUnsupported},
       {"root is a symbolic link to a valid bundle",
@@ -193,11 +203,10 @@ TEST_F(CommandLine, RefusesEveryPayloadButTheOneItWasBuiltWith) {
          testing::writeFile(p, "");
        },
        kInvalid},
-      {"unreadable file",
-       [](const fs::path& p) { chmodOrFail(p / "Contents/Resources/VERSION", 0); },
+      {"unreadable file", [](const fs::path& p) { chmodOrFail(p / "Contents/Resources/VERSION", 0); },
        "cannot open \"" + payload + "/Contents/Resources/VERSION\": Permission denied\n"},
-      {"subdirectory that cannot be listed", [](const fs::path& p) { chmodOrFail(p / "Contents/Resources", 0311); },
-       kMismatch},
+      {"subdirectory that cannot be listed",
+       [](const fs::path& p) { chmodOrFail(p / "Contents/Resources", 0311); }, kMismatch},
       {"unreadable file met before a link",
        [](const fs::path& p) {
          chmodOrFail(p / "Contents/Info.plist", 0);
@@ -215,7 +224,8 @@ TEST_F(CommandLine, RefusesEveryPayloadButTheOneItWasBuiltWith) {
     SCOPED_TRACE(c.name);
     fs::remove_all(payloadOnDisk());
     fs::remove_all(payloadOnDisk().parent_path() / "Copy.driver");
-    fs::copy(CORVEL_BUNDLE_DIR "/Contents/Resources/Orlana2ch.driver", payloadOnDisk(), fs::copy_options::recursive);
+    fs::copy(CORVEL_BUNDLE_DIR "/Contents/Resources/Orlana2ch.driver", payloadOnDisk(),
+             fs::copy_options::recursive);
     c.arrange(payloadOnDisk());
     for (const char* option : {"--validate-only", "--print-install-script"}) {
       const RunResult result = mac.runInstaller({option});
@@ -244,11 +254,14 @@ TEST_F(CommandLine, OutsideABundleThePayloadIsLookedForBesideTheExecutable) {
   fs::create_directories(tool);
   fs::permissions(mac.onDisk("/Users"), fs::perms(0755));
   fs::copy(mac.onDisk(mac.executable()), tool / "installer");
-  const RunResult missing = mac.run({"/Users/Shared/tool/installer", "--validate-only"}, SimulatedMac::defaultUser());
-  expectResult(missing, "", "cannot examine \"/Users/Shared/tool/Orlana2ch.driver\": No such file or directory\n", 1);
+  const RunResult missing =
+      mac.run({"/Users/Shared/tool/installer", "--validate-only"}, SimulatedMac::defaultUser());
+  expectResult(missing, "",
+               "cannot examine \"/Users/Shared/tool/Orlana2ch.driver\": No such file or directory\n", 1);
 
   fs::copy(payloadOnDisk(), tool / "Orlana2ch.driver", fs::copy_options::recursive);
-  const RunResult found = mac.run({"/Users/Shared/tool/installer", "--validate-only"}, SimulatedMac::defaultUser());
+  const RunResult found =
+      mac.run({"/Users/Shared/tool/installer", "--validate-only"}, SimulatedMac::defaultUser());
   expectResult(found, kPayloadLine + "DRIVER_NOT_INSTALLED\n", "", 0);
 }
 
@@ -262,12 +275,14 @@ struct TargetCase {
 TEST_F(CommandLine, InspectsTheInstallLocationAfterPrintingThePayloadLine) {
   const fs::path hal = "Library/Audio/Plug-Ins/HAL";
   const TargetCase cases[] = {
-      {"empty HAL", [&](const fs::path& d) { fs::create_directories(d / hal); }, "DRIVER_NOT_INSTALLED\n", ""},
-      {"HAL is a file", [&](const fs::path& d) { testing::writeFile(d / hal, ""); }, "DRIVER_NOT_INSTALLED\n", ""},
+      {"empty HAL", [&](const fs::path& d) { fs::create_directories(d / hal); }, "DRIVER_NOT_INSTALLED\n",
+       ""},
+      {"HAL is a file", [&](const fs::path& d) { testing::writeFile(d / hal, ""); }, "DRIVER_NOT_INSTALLED\n",
+       ""},
       {"driver present", [&](const fs::path& d) { fs::create_directories(d / hal / "Orlana2ch.driver"); },
        "EXISTING_DRIVER_PRESERVED\n", ""},
-      {"file at the target", [&](const fs::path& d) { testing::writeFile(d / hal / "Orlana2ch.driver", ""); }, "",
-       kSameName},
+      {"file at the target", [&](const fs::path& d) { testing::writeFile(d / hal / "Orlana2ch.driver", ""); },
+       "", kSameName},
       {"/Library is a link",
        [&](const fs::path& d) {
          fs::remove_all(d / "Library");

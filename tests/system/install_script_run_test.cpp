@@ -150,7 +150,8 @@ TEST_F(RootScript, RefusesBeforeCopyingAnything) {
       {"macOS 13", [](RootScript&) {}, with([](MacSettings& s) { s.macosVersion = "13.6.1"; })},
       {"group-writable HAL", [](RootScript& t) { fs::permissions(t.hal(), fs::perms(0775)); }, {}},
       {"world-writable Plug-Ins",
-       [](RootScript& t) { fs::permissions(t.hal().parent_path(), fs::perms(0757)); }, {}},
+       [](RootScript& t) { fs::permissions(t.hal().parent_path(), fs::perms(0757)); },
+       {}},
       {"HAL owned by a user", [](RootScript& t) { ASSERT_EQ(::chown(t.hal().c_str(), 501, 20), 0); }, {}},
       {"HAL is a file",
        [](RootScript& t) {
@@ -166,7 +167,9 @@ TEST_F(RootScript, RefusesBeforeCopyingAnything) {
        },
        {}},
       {"a file at the target", [](RootScript& t) { testing::writeFile(t.target(), ""); }, {}},
-      {"a dangling link at the target", [](RootScript& t) { fs::create_symlink("/nowhere", t.target()); }, {}},
+      {"a dangling link at the target",
+       [](RootScript& t) { fs::create_symlink("/nowhere", t.target()); },
+       {}},
       {"the lock is held", [](RootScript& t) { fs::create_directory(t.lock()); }, {}},
   };
   for (const RefusalCase& c : cases) {
@@ -275,7 +278,8 @@ TEST_F(RootScript, PassesShellcheckAsPosixSh) {
   testing::writeFile(file, printedScript());
   // SC2015: the "[ -d ] && [ ! -L ] || fail" guard is meant as written: fail
   // when either test fails.
-  const std::string command = "/usr/bin/shellcheck --shell=sh --severity=style --exclude=SC2015 '" + file.string() + "'";
+  const std::string command =
+      "/usr/bin/shellcheck --shell=sh --severity=style --exclude=SC2015 '" + file.string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
 }
 

@@ -21,19 +21,23 @@ using testing::MacSettings;
 using testing::RunResult;
 using testing::SimulatedMac;
 
-std::string alert(const std::string& title, const std::string& message, const std::vector<std::string>& buttons) {
+std::string alert(const std::string& title, const std::string& message,
+                  const std::vector<std::string>& buttons) {
   std::string text = title + "\n" + message + "\n";
   for (std::size_t i = 0; i < buttons.size(); ++i) text += std::to_string(i + 1) + ". " + buttons[i] + "\n";
   return text;
 }
 
-const std::string kConfirmation =
-    alert("安装语音驱动", "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac 管理员授权。安装后请保存工作并重新启动 Mac。",
-          {"安装", "取消"});
+const std::string kConfirmation = alert(
+    "安装语音驱动",
+    "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac 管理员授权。安装后请保存工作并重新启动 Mac。",
+    {"安装", "取消"});
 const std::string kInstalled =
-    alert("语音驱动已安装", "请先保存正在进行的工作，然后重新启动 Mac。重新启动后，在豆包输入法中选择 Orlana 2ch。", {"好"});
+    alert("语音驱动已安装",
+          "请先保存正在进行的工作，然后重新启动 Mac。重新启动后，在豆包输入法中选择 Orlana 2ch。", {"好"});
 const std::string kAlreadyPresent =
-    alert("已存在语音驱动", "现有 Orlana 2ch 驱动已保留，无需重复安装。如仍无法使用，请按照配置说明检查音频设备。", {"好"});
+    alert("已存在语音驱动",
+          "现有 Orlana 2ch 驱动已保留，无需重复安装。如仍无法使用，请按照配置说明检查音频设备。", {"好"});
 
 std::string failureAlert(const std::string& message) { return alert("未能安装语音驱动", message, {"好"}); }
 
@@ -106,8 +110,11 @@ TEST_F(Interactive, AFailedCheckShowsOnlyTheFailureAlert) {
 TEST_F(Interactive, AHeldLockFailsAfterTheConfirmation) {
   fs::create_directory(hal() / ".tessaro-corvel-install.lock");
   const RunResult result = answer("1\n\n");
-  EXPECT_EQ(result.out,
-            kConfirmation + failureAlert("驱动安装未完成。现有驱动不会被替换；请检查管理员授权或请管理员检查音频驱动目录，然后重试。"));
+  EXPECT_EQ(
+      result.out,
+      kConfirmation +
+          failureAlert(
+              "驱动安装未完成。现有驱动不会被替换；请检查管理员授权或请管理员检查音频驱动目录，然后重试。"));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
   EXPECT_TRUE(fs::is_directory(hal() / ".tessaro-corvel-install.lock"));

@@ -15,9 +15,9 @@ TEST(BuildManifest, HoldsTheEightShippedFilesWithTheirDigests) {
   ASSERT_EQ(files.size(), 8u);
   for (const auto& [path, digest] : files) {
     EXPECT_EQ(digest.size(), 64u) << path;
-    EXPECT_TRUE(std::all_of(digest.begin(), digest.end(),
-                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
-        << path;
+    EXPECT_TRUE(std::all_of(digest.begin(), digest.end(), [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    })) << path;
     // Derived from the very payload in the source tree.
     EXPECT_EQ(digest, fileDigest((testing::shippedPayload() / path).string())) << path;
   }
@@ -36,7 +36,7 @@ TEST(SignatureRequirement, NamesTheTeamOnceAndThePayloadsIdentifier) {
   EXPECT_EQ(requirement.size(), 205 + BuildManifest::bundleIdentifier().size());
   EXPECT_EQ(requirement.find("K7QZ2RM4TD"), requirement.rfind("K7QZ2RM4TD"));
   EXPECT_EQ(requirement.find('\n'), std::string::npos);
-  EXPECT_EQ(requirement.substr(requirement.size() - BuildManifest::bundleIdentifier().size() - 1, 
+  EXPECT_EQ(requirement.substr(requirement.size() - BuildManifest::bundleIdentifier().size() - 1,
                                BuildManifest::bundleIdentifier().size()),
             BuildManifest::bundleIdentifier());
 }

@@ -30,11 +30,12 @@ TEST(CheckExistingTarget, AnswersOrStopsForEachStateOfTheInstallLocation) {
       {"nothing under the root at all", [](const fs::path&) {}, false, nullptr},
       {"empty HAL directory", [](const fs::path& r) { fs::create_directories(r / kHal); }, false, nullptr},
       {"driver directory present",
-       [](const fs::path& r) { fs::create_directories(r / kHal / "Orlana2ch.driver/Contents"); }, true, nullptr},
-      {"HAL is a regular file",
-       [](const fs::path& r) { testing::writeFile(r / kHal, "x"); }, false, nullptr},
+       [](const fs::path& r) { fs::create_directories(r / kHal / "Orlana2ch.driver/Contents"); }, true,
+       nullptr},
+      {"HAL is a regular file", [](const fs::path& r) { testing::writeFile(r / kHal, "x"); }, false, nullptr},
       {"a regular file at the target",
-       [](const fs::path& r) { testing::writeFile(r / kHal / "Orlana2ch.driver", "x"); }, std::nullopt, kSameName},
+       [](const fs::path& r) { testing::writeFile(r / kHal / "Orlana2ch.driver", "x"); }, std::nullopt,
+       kSameName},
       {"a named pipe at the target",
        [](const fs::path& r) {
          fs::create_directories(r / kHal);

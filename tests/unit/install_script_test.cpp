@@ -112,9 +112,8 @@ TEST(InstallCommand, ThisBuildsScriptHas55PlusNLinesInPathOrder) {
   }
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
   EXPECT_EQ(order.back(), "Contents/_CodeSignature/CodeResources");
-  EXPECT_EQ(lines[41 + files.size()],
-            "/usr/bin/codesign --verify --deep --strict --test-requirement '" + signatureRequirement() +
-                "' \"$snapshot\" || fail");
+  EXPECT_EQ(lines[41 + files.size()], "/usr/bin/codesign --verify --deep --strict --test-requirement '" +
+                                          signatureRequirement() + "' \"$snapshot\" || fail");
 }
 
 TEST(InstallCommand, AnEmptyManifestLeavesOneEmptyLine) {

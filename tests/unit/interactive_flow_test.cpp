@@ -45,15 +45,18 @@ struct FakeScripts final : AdministratorScripts {
 };
 
 const Shown kFailureTitle{"未能安装语音驱动", "", {"好"}};
-const Shown kAlreadyPresent{"已存在语音驱动",
-                            "现有 Orlana 2ch 驱动已保留，无需重复安装。如仍无法使用，请按照配置说明检查音频设备。",
-                            {"好"}};
-const Shown kConfirmation{"安装语音驱动",
-                          "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac 管理员授权。安装后请保存工作并重新启动 Mac。",
-                          {"安装", "取消"}};
-const Shown kInstalled{"语音驱动已安装",
-                       "请先保存正在进行的工作，然后重新启动 Mac。重新启动后，在豆包输入法中选择 Orlana 2ch。",
-                       {"好"}};
+const Shown kAlreadyPresent{
+    "已存在语音驱动",
+    "现有 Orlana 2ch 驱动已保留，无需重复安装。如仍无法使用，请按照配置说明检查音频设备。",
+    {"好"}};
+const Shown kConfirmation{
+    "安装语音驱动",
+    "将安装 Orlana 2ch，供TessaroCorvel连接豆包输入法。需要 Mac 管理员授权。安装后请保存工作并重新启动 Mac。",
+    {"安装", "取消"}};
+const Shown kInstalled{
+    "语音驱动已安装",
+    "请先保存正在进行的工作，然后重新启动 Mac。重新启动后，在豆包输入法中选择 Orlana 2ch。",
+    {"好"}};
 
 Shown failure(const std::string& message) { return {"未能安装语音驱动", message, {"好"}}; }
 
@@ -65,13 +68,22 @@ class InteractiveFlow : public ::testing::Test {
  protected:
   InstallationSteps steps() {
     return {
-        [this] { calls.push_back("platform"); if (platformError) std::rethrow_exception(platformError); },
-        [this] { calls.push_back("location"); return std::string("/A.app/Contents/Resources/Orlana2ch.driver"); },
+        [this] {
+          calls.push_back("platform");
+          if (platformError) std::rethrow_exception(platformError);
+        },
+        [this] {
+          calls.push_back("location");
+          return std::string("/A.app/Contents/Resources/Orlana2ch.driver");
+        },
         [this](const std::string& payload) {
           calls.push_back("payload " + payload);
           if (payloadError) std::rethrow_exception(payloadError);
         },
-        [this] { calls.push_back("target"); return driverPresent; },
+        [this] {
+          calls.push_back("target");
+          return driverPresent;
+        },
         [this](const std::string& payload) {
           calls.push_back("script " + payload);
           return script;
@@ -95,7 +107,8 @@ TEST_F(InteractiveFlow, InstallsAfterConfirmationAndSaysSo) {
                                              "payload /A.app/Contents/Resources/Orlana2ch.driver", "target",
                                              "script /A.app/Contents/Resources/Orlana2ch.driver"}));
   EXPECT_EQ(alerts.shown, (std::vector<Shown>{kConfirmation, kInstalled}));
-  EXPECT_EQ(scripts.sources, (std::vector<std::string>{"do shell script \"echo ok\" with administrator privileges"}));
+  EXPECT_EQ(scripts.sources,
+            (std::vector<std::string>{"do shell script \"echo ok\" with administrator privileges"}));
 }
 
 TEST_F(InteractiveFlow, AFailedCheckShowsOnlyTheFailureAlert) {
@@ -105,7 +118,8 @@ TEST_F(InteractiveFlow, AFailedCheckShowsOnlyTheFailureAlert) {
   EXPECT_EQ(calls, (std::vector<std::string>{"platform"}));
 
   platformError = nullptr;
-  payloadError = std::make_exception_ptr(std::system_error(EACCES, std::generic_category(), "cannot open \"/x\""));
+  payloadError =
+      std::make_exception_ptr(std::system_error(EACCES, std::generic_category(), "cannot open \"/x\""));
   alerts.shown.clear();
   calls.clear();
   runFlow();

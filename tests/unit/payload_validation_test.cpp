@@ -56,9 +56,9 @@ class PayloadValidation : public ::testing::Test {
 
 TEST_F(PayloadValidation, TheShippedPayloadPassesAfterOneSignatureCheck) {
   EXPECT_EQ(outcome(), "");
-  const std::vector<std::vector<std::string>> expected = {
-      {"/usr/bin/codesign", "--verify", "--deep", "--strict", "--test-requirement", signatureRequirement(),
-       payload.string()}};
+  const std::vector<std::vector<std::string>> expected = {{"/usr/bin/codesign", "--verify", "--deep",
+                                                           "--strict", "--test-requirement",
+                                                           signatureRequirement(), payload.string()}};
   EXPECT_EQ(codesign.calls, expected);
 }
 
@@ -79,8 +79,10 @@ struct Tampering {
 };
 
 const Tampering kTamperings[] = {
-    {"extra file", [](const fs::path& p) { testing::writeFile(p / "Contents/Resources/extra", "x"); }, kMismatch},
-    {"extra dot file at the root", [](const fs::path& p) { testing::writeFile(p / ".DS_Store", ""); }, kMismatch},
+    {"extra file", [](const fs::path& p) { testing::writeFile(p / "Contents/Resources/extra", "x"); },
+     kMismatch},
+    {"extra dot file at the root", [](const fs::path& p) { testing::writeFile(p / ".DS_Store", ""); },
+     kMismatch},
     {"extra dot file deep inside",
      [](const fs::path& p) { testing::writeFile(p / "Contents/MacOS/.orig", ""); }, kMismatch},
     {"missing file", [](const fs::path& p) { fs::remove(p / "Contents/Resources/VERSION"); }, kMismatch},
@@ -92,9 +94,11 @@ const Tampering kTamperings[] = {
      },
      kMismatch},
     {"file moved to another directory",
-     [](const fs::path& p) { fs::rename(p / "Contents/Resources/LICENSE", p / "Contents/LICENSE"); }, kMismatch},
+     [](const fs::path& p) { fs::rename(p / "Contents/Resources/LICENSE", p / "Contents/LICENSE"); },
+     kMismatch},
     {"symbolic link to a payload file, all files intact",
-     [](const fs::path& p) { fs::create_symlink("../Info.plist", p / "Contents/Resources/link"); }, kUnsupported},
+     [](const fs::path& p) { fs::create_symlink("../Info.plist", p / "Contents/Resources/link"); },
+     kUnsupported},
     {"symbolic link replacing a file",
      [](const fs::path& p) {
        fs::remove(p / "Contents/Resources/README.md");
@@ -103,10 +107,10 @@ const Tampering kTamperings[] = {
      kUnsupported},
     {"dangling symbolic link", [](const fs::path& p) { fs::create_symlink("/nowhere", p / "dangling"); },
      kUnsupported},
-    {"symbolic link to a directory", [](const fs::path& p) { fs::create_directory_symlink("/tmp", p / "Contents/tmp"); },
+    {"symbolic link to a directory",
+     [](const fs::path& p) { fs::create_directory_symlink("/tmp", p / "Contents/tmp"); }, kUnsupported},
+    {"named pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo((p / "Contents/pipe").c_str(), 0644), 0); },
      kUnsupported},
-    {"named pipe",
-     [](const fs::path& p) { ASSERT_EQ(::mkfifo((p / "Contents/pipe").c_str(), 0644), 0); }, kUnsupported},
     {"unsupported entry outranks a digest mismatch",
      [](const fs::path& p) {
        testing::writeFile(p / "Contents/Info.plist", "changed");

@@ -36,9 +36,9 @@ struct PlatformCase {
 
 TEST(ValidatePlatform, AcceptsOnlyAppleSiliconWithMacOS14OrLater) {
   const PlatformCase cases[] = {
-      {14, "arm64", true, true},    {15, "arm64", true, true},   {26, "arm64", true, true},
-      {13, "arm64", false, false},  {0, "arm64", false, false},  {14, "x86_64", false, true},
-      {14, "ARM64", false, true},   {14, "arm64e", false, true}, {14, "", false, true},
+      {14, "arm64", true, true},   {15, "arm64", true, true},   {26, "arm64", true, true},
+      {13, "arm64", false, false}, {0, "arm64", false, false},  {14, "x86_64", false, true},
+      {14, "ARM64", false, true},  {14, "arm64e", false, true}, {14, "", false, true},
   };
   for (const PlatformCase& c : cases) {
     FakeUname uname{c.machine, {}};

@@ -25,7 +25,8 @@ TEST(Run, HandsArgumentsOverAsSeparateWordsUnexpanded) {
 }
 
 TEST(Run, ReadsOutputLargerThanAPipeWhileTheChildRuns) {
-  const std::string output = shell("i=0; while [ $i -lt 4000 ]; do echo 0123456789012345678901234567890123456789; i=$((i+1)); done");
+  const std::string output =
+      shell("i=0; while [ $i -lt 4000 ]; do echo 0123456789012345678901234567890123456789; i=$((i+1)); done");
   EXPECT_EQ(output.size(), 4000u * 41 - 1);
 }
 
@@ -59,17 +60,28 @@ struct DecodeCase {
 TEST(DecodedAndTrimmed, RepairsIllFormedUtf8AndTrimsUnicodeSpace) {
   const std::string fffd = "\xEF\xBF\xBD";
   const DecodeCase cases[] = {
-      {"a\xFF" "b", "a" + fffd + "b"},
+      {"a\xFF"
+       "b",
+       "a" + fffd + "b"},
       {"\xFF", fffd},
-      {"\xC3", fffd},                               // truncated two-byte sequence
-      {"\xE4\xB8" "x", fffd + "x"},                 // truncated three-byte: one U+FFFD
-      {"\xC0\xAF", fffd + fffd},                    // overlong: each byte
-      {"\xED\xA0\x80", fffd + fffd + fffd},         // surrogate
+      {"\xC3", fffd},  // truncated two-byte sequence
+      {"\xE4\xB8"
+       "x",
+       fffd + "x"},                                     // truncated three-byte: one U+FFFD
+      {"\xC0\xAF", fffd + fffd},                        // overlong: each byte
+      {"\xED\xA0\x80", fffd + fffd + fffd},             // surrogate
       {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // above U+10FFFF
       {"\xE4\xB8\xAD\xE6\x96\x87", "中文"},
-      {"\xE3\x80\x80" "x" "\xC2\x85", "x"},         // U+3000 and U+0085 trimmed
-      {"\xE2\x80\xA8" "x\xE2\x80\xA9", "x"},        // line and paragraph separators
-      {"\xC2\xA0" "a b\xE2\x80\x8B", "a b\xE2\x80\x8B"},  // zero-width space is not white space
+      {"\xE3\x80\x80"
+       "x"
+       "\xC2\x85",
+       "x"},  // U+3000 and U+0085 trimmed
+      {"\xE2\x80\xA8"
+       "x\xE2\x80\xA9",
+       "x"},  // line and paragraph separators
+      {"\xC2\xA0"
+       "a b\xE2\x80\x8B",
+       "a b\xE2\x80\x8B"},  // zero-width space is not white space
       {"\v\f x \t", "x"},
   };
   for (const DecodeCase& c : cases) EXPECT_EQ(decodedAndTrimmed(c.bytes), c.text) << c.bytes;
