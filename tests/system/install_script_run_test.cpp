@@ -273,6 +273,22 @@ TEST_F(RootScript, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
   EXPECT_EQ(mac.callsOf("ditto").at(0).at(5), mac.payload());
 }
 
+// macOS's /bin/sh is bash in POSIX mode; the same runs end the same there.
+TEST_F(RootScript, EndsTheSameUnderBashInPosixMode) {
+  const std::string script = printedScript();
+  fs::create_directory(lock());
+  expectGuardFailed(mac.run({"/bin/bash", "--posix", "-c", script}));
+  fs::remove(lock());
+
+  MacSettings terminated;
+  terminated.duringCopy = "kill -TERM \"$SIMMAC_SCRIPT_PID\"\n";
+  expectResult(mac.run({"/bin/bash", "--posix", "-c", script}, terminated), "", "", 143);
+  EXPECT_TRUE(halEntries().empty());
+
+  expectResult(mac.run({"/bin/bash", "--posix", "-c", script}), kInstalled, "", 0);
+  expectInstalledTree();
+}
+
 TEST_F(RootScript, PassesShellcheckAsPosixSh) {
   const fs::path file = mac.disk() / "install.sh";
   testing::writeFile(file, printedScript());
