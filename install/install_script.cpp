@@ -28,6 +28,19 @@ std::string digestLines(const std::map<std::string, std::string>& files) {
   return joinedLines(lines);
 }
 
+// Nothing may stand at the target but a driver directory, which ends the run
+// with the driver left as it is. Made before the lock and again before the move.
+std::string targetTest() {
+  return joinedLines({
+      "[ ! -L \"$target\" ] || fail",
+      "if [ -e \"$target\" ]; then",
+      "    [ -d \"$target\" ] || fail",
+      "    echo CORVEL_DRIVER_PRESENT",
+      "    exit 0",
+      "fi",
+  });
+}
+
 }  // namespace
 
 std::string shellQuoted(const std::string& value) {
@@ -70,12 +83,7 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "done",
       // An existing driver is never replaced.
       "target=" + shellQuoted(std::string(kTargetPath)),
-      "[ ! -L \"$target\" ] || fail",
-      "if [ -e \"$target\" ]; then",
-      "    [ -d \"$target\" ] || fail",
-      "    echo CORVEL_DRIVER_PRESENT",
-      "    exit 0",
-      "fi",
+      targetTest(),
       // One run at a time; only the holder of the lock cleans up.
       "lock=/Library/Audio/Plug-Ins/HAL/.tessaro-corvel-install.lock",
       "/bin/mkdir -m 700 \"$lock\" || fail",
@@ -103,13 +111,8 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "/usr/bin/find \"$snapshot\" -type d -exec /bin/chmod 755 {} +",
       "/usr/bin/find \"$snapshot\" -type f -exec /bin/chmod 644 {} +",
       "/bin/chmod 755 \"$snapshot/" + std::string(kDriverExecutable) + "\"",
-      // The target again, just before the move.
-      "[ ! -L \"$target\" ] || fail",
-      "if [ -e \"$target\" ]; then",
-      "    [ -d \"$target\" ] || fail",
-      "    echo CORVEL_DRIVER_PRESENT",
-      "    exit 0",
-      "fi",
+      // The same test again, just before the move.
+      targetTest(),
       "/bin/mv -n \"$snapshot\" \"$target\"",
       "[ ! -e \"$snapshot\" ] || fail",
       "echo CORVEL_DRIVER_INSTALLED",

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 #include "common/platform_error.h"
 #include "verify/sha256.h"
@@ -13,7 +13,9 @@
 namespace corvel {
 namespace {
 
-constexpr std::size_t kReadSize = 1 << 20;
+// Large enough that the per-read cost vanishes beside hashing (measured equal
+// from 128 KiB to 1 MiB), small enough that memory stays flat.
+constexpr std::size_t kReadSize = 256 * 1024;
 
 class FileDescriptor {
  public:
@@ -50,16 +52,16 @@ std::string fileDigest(const std::string& path) {
   }
 
   Sha256 sha;
-  std::vector<unsigned char> buffer(kReadSize);
+  const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadSize);
   for (;;) {
-    const ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
+    const ssize_t got = ::read(file.get(), buffer.get(), kReadSize);
     if (got < 0) {
       const int error = errno;
       if (error == EINTR) continue;
       throw platformError(error, "cannot read " + quotedPath(path));
     }
     if (got == 0) break;
-    sha.update(buffer.data(), static_cast<std::size_t>(got));
+    sha.update(buffer.get(), static_cast<std::size_t>(got));
   }
   return digestText(sha.finish());
 }

@@ -57,28 +57,26 @@ Walk walk(const std::string& root) {
   const auto top = listing(root);
   if (!top) throw InstallFailure(std::string(kInvalidPayloadMessage));
 
-  struct Pending {
-    std::string relativePath;
-  };
-  std::vector<Pending> stack;
+  // Relative paths still to examine; the next one is at the back.
+  std::vector<std::string> stack;
   const auto pushChildren = [&stack](const std::string& prefix, const std::vector<std::string>& names) {
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
-      stack.push_back({prefix.empty() ? *name : prefix + "/" + *name});
+      stack.push_back(prefix.empty() ? *name : prefix + "/" + *name);
     }
   };
   pushChildren("", *top);
 
   Walk found;
   while (!stack.empty()) {
-    const Pending entry = std::move(stack.back());
+    const std::string relativePath = std::move(stack.back());
     stack.pop_back();
-    const std::string path = root + "/" + entry.relativePath;
+    const std::string path = root + "/" + relativePath;
     try {
       const struct stat status = examine(path);
       if (S_ISREG(status.st_mode)) {
-        found.files.push_back({entry.relativePath, path});
+        found.files.push_back({relativePath, path});
       } else if (S_ISDIR(status.st_mode)) {
-        if (const auto names = listing(path)) pushChildren(entry.relativePath, *names);
+        if (const auto names = listing(path)) pushChildren(relativePath, *names);
       } else {
         throw InstallFailure(std::string(kUnsupportedEntryMessage));
       }

@@ -125,6 +125,12 @@ std::vector<std::vector<std::string>> SimulatedMac::callsOf(const std::string& t
   return all;
 }
 
+void expectRun(const RunResult& result, const std::string& out, const std::string& err, int status) {
+  EXPECT_EQ(result.out, out);
+  EXPECT_EQ(result.err, err);
+  EXPECT_EQ(result.status, status);
+}
+
 std::vector<std::string> treeListing(const fs::path& root) {
   std::vector<std::string> lines;
   const auto describe = [&](const fs::path& path) {

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/scratch.h"
 
@@ -66,6 +70,22 @@ class SimulatedMac {
   std::filesystem::path disk_;
   std::string application_ = "/Applications/CorvelDriverInstaller.app";
 };
+
+// The fixture of every test that runs in the simulated Mac.
+class SimulatedMacTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
+  }
+  // The Mac's HAL folder and the install target, as the host sees them.
+  std::filesystem::path hal() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
+  std::filesystem::path target() const { return hal() / "Orlana2ch.driver"; }
+
+  SimulatedMac mac;
+};
+
+// Exactly this standard output, standard error and exit status.
+void expectRun(const RunResult& result, const std::string& out, const std::string& err, int status);
 
 // "owner:group mode path" for everything below `root`, in path order,
 // modes in octal: the installed tree as a person would check it.

@@ -18,6 +18,7 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
+using testing::expectRun;
 using testing::MacSettings;
 using testing::RunResult;
 using testing::SimulatedMac;
@@ -32,25 +33,13 @@ const std::string kLink = "音频驱动目录使用了符号链接。为避免�
 const std::string kSameName = "音频驱动位置已有同名文件，安装已停止。请交由管理员检查。\n";
 const std::string kConfirmationTitle = "安装语音驱动\n";
 
-class CommandLine : public ::testing::Test {
+class CommandLine : public testing::SimulatedMacTest {
  protected:
-  void SetUp() override {
-    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
-  }
   fs::path payloadOnDisk() const { return mac.onDisk(mac.payload()); }
-  fs::path halOnDisk() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
-
-  SimulatedMac mac;
 };
 
-void expectResult(const RunResult& result, const std::string& out, const std::string& err, int status) {
-  EXPECT_EQ(result.out, out);
-  EXPECT_EQ(result.err, err);
-  EXPECT_EQ(result.status, status);
-}
-
 TEST_F(CommandLine, ValidateOnlyReportsAValidPayloadAndNoDriver) {
-  expectResult(mac.runInstaller({"--validate-only"}), kPayloadLine + "DRIVER_NOT_INSTALLED\n", "", 0);
+  expectRun(mac.runInstaller({"--validate-only"}), kPayloadLine + "DRIVER_NOT_INSTALLED\n", "", 0);
   const std::vector<std::vector<std::string>> expected = {
       {"uname", "-m"},
       {"codesign", "--verify", "--deep", "--strict", "--test-requirement", signatureRequirement(),
@@ -59,8 +48,8 @@ TEST_F(CommandLine, ValidateOnlyReportsAValidPayloadAndNoDriver) {
 }
 
 TEST_F(CommandLine, ValidateOnlyReportsAnInstalledDriverAsPreserved) {
-  fs::create_directories(halOnDisk() / "Orlana2ch.driver/Contents");
-  expectResult(mac.runInstaller({"--validate-only"}), kPayloadLine + "EXISTING_DRIVER_PRESERVED\n", "", 0);
+  fs::create_directories(hal() / "Orlana2ch.driver/Contents");
+  expectRun(mac.runInstaller({"--validate-only"}), kPayloadLine + "EXISTING_DRIVER_PRESERVED\n", "", 0);
 }
 
 TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection) {
@@ -72,10 +61,10 @@ TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection
        std::vector<std::vector<std::string>>{{"--print-install-script"},
                                              {"--validate-only", "--print-install-script"},
                                              {"--print-install-script", "--validate-only"}}) {
-    expectResult(mac.runInstaller(arguments), script, "", 0);
+    expectRun(mac.runInstaller(arguments), script, "", 0);
     EXPECT_EQ(mac.callsOf("codesign").size(), 1u);
   }
-  expectResult(mac.runInstaller({"--validate-only"}), kPayloadLine, kLink, 1);
+  expectRun(mac.runInstaller({"--validate-only"}), kPayloadLine, kLink, 1);
 }
 
 enum class Mode { validation, script, interactive };
@@ -153,7 +142,7 @@ TEST_F(CommandLine, RefusesAnyMachineButAppleSiliconWithMacOS14OrLater) {
         EXPECT_EQ(result.status, 0) << result.err;
         continue;
       }
-      expectResult(result, "", c.err, 1);
+      expectRun(result, "", c.err, 1);
       EXPECT_EQ(mac.callsOf("uname").size(), c.unameRuns ? 1u : 0u);
       EXPECT_TRUE(mac.callsOf("codesign").empty());
     }
@@ -234,7 +223,7 @@ TEST_F(CommandLine, RefusesEveryPayloadButTheOneItWasBuiltWith) {
         EXPECT_EQ(mac.callsOf("codesign").size(), 1u);
         continue;
       }
-      expectResult(result, "", c.err, 1);
+      expectRun(result, "", c.err, 1);
       EXPECT_TRUE(mac.callsOf("codesign").empty());
     }
   }
@@ -244,7 +233,7 @@ TEST_F(CommandLine, ASignatureRefusalIsTheIntegrityFailure) {
   MacSettings refusing = SimulatedMac::defaultUser();
   refusing.codesignRefuses = true;
   for (const char* option : {"--validate-only", "--print-install-script"}) {
-    expectResult(mac.runInstaller({option}, refusing), "", kIntegrity, 1);
+    expectRun(mac.runInstaller({option}, refusing), "", kIntegrity, 1);
     EXPECT_EQ(mac.callsOf("codesign").size(), 1u);
   }
 }
@@ -256,13 +245,13 @@ TEST_F(CommandLine, OutsideABundleThePayloadIsLookedForBesideTheExecutable) {
   fs::copy(mac.onDisk(mac.executable()), tool / "installer");
   const RunResult missing =
       mac.run({"/Users/Shared/tool/installer", "--validate-only"}, SimulatedMac::defaultUser());
-  expectResult(missing, "",
-               "cannot examine \"/Users/Shared/tool/Orlana2ch.driver\": No such file or directory\n", 1);
+  expectRun(missing, "",
+            "cannot examine \"/Users/Shared/tool/Orlana2ch.driver\": No such file or directory\n", 1);
 
   fs::copy(payloadOnDisk(), tool / "Orlana2ch.driver", fs::copy_options::recursive);
   const RunResult found =
       mac.run({"/Users/Shared/tool/installer", "--validate-only"}, SimulatedMac::defaultUser());
-  expectResult(found, kPayloadLine + "DRIVER_NOT_INSTALLED\n", "", 0);
+  expectRun(found, kPayloadLine + "DRIVER_NOT_INSTALLED\n", "", 0);
 }
 
 struct TargetCase {
@@ -326,7 +315,7 @@ TEST_F(CommandLine, InspectsTheInstallLocationAfterPrintingThePayloadLine) {
     fs::create_directories(mac.disk() / "Library");
     fs::permissions(mac.disk() / "Library", fs::perms(0755));
     c.arrange(mac.disk());
-    expectResult(mac.runInstaller({"--validate-only"}), kPayloadLine + c.out, c.err, c.err.empty() ? 0 : 1);
+    expectRun(mac.runInstaller({"--validate-only"}), kPayloadLine + c.out, c.err, c.err.empty() ? 0 : 1);
   }
 }
 

@@ -17,6 +17,7 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
+using testing::expectRun;
 using testing::MacSettings;
 using testing::RunResult;
 using testing::SimulatedMac;
@@ -25,15 +26,13 @@ const std::string kFailed = "CORVEL_DRIVER_CHECK_FAILED\n";
 const std::string kInstalled = "CORVEL_DRIVER_INSTALLED\n";
 const std::string kPresent = "CORVEL_DRIVER_PRESENT\n";
 
-class RootScript : public ::testing::Test {
+class RootScript : public testing::SimulatedMacTest {
  public:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
+    SimulatedMacTest::SetUp();
     fs::create_directories(hal());
   }
 
-  fs::path hal() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
-  fs::path target() const { return hal() / "Orlana2ch.driver"; }
   fs::path lock() const { return hal() / ".tessaro-corvel-install.lock"; }
 
   std::string printedScript() const {
@@ -73,15 +72,7 @@ class RootScript : public ::testing::Test {
     }
     EXPECT_EQ(halEntries(), std::vector<std::string>{"Orlana2ch.driver"});
   }
-
-  SimulatedMac mac;
 };
-
-void expectResult(const RunResult& result, const std::string& out, const std::string& err, int status) {
-  EXPECT_EQ(result.out, out);
-  EXPECT_EQ(result.err, err);
-  EXPECT_EQ(result.status, status);
-}
 
 // A failed guard: nothing on standard output, status 1, and the marker as the
 // script's last word on standard error (after whatever the failing tool said).
@@ -100,14 +91,14 @@ TEST_F(RootScript, InstallsTheSnapshotOwnedByRootWithFixedModes) {
     ASSERT_EQ(::lchown(entry.path().c_str(), 501, 20), 0);
     fs::permissions(entry.path(), fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
   }
-  expectResult(mac.runAsRoot(printedScript()), kInstalled, "", 0);
+  expectRun(mac.runAsRoot(printedScript()), kInstalled, "", 0);
   expectInstalledTree();
   EXPECT_EQ(mac.callsOf("chown").size(), 1u);
 }
 
 TEST_F(RootScript, CreatesAMissingDirectoryChainWithMode755) {
   fs::remove_all(mac.onDisk("/Library/Audio"));
-  expectResult(mac.runAsRoot(printedScript()), kInstalled, "", 0);
+  expectRun(mac.runAsRoot(printedScript()), kInstalled, "", 0);
   for (const char* directory : {"/Library/Audio", "/Library/Audio/Plug-Ins", "/Library/Audio/Plug-Ins/HAL"}) {
     struct stat status {};
     ASSERT_EQ(::lstat(mac.onDisk(directory).c_str(), &status), 0);
@@ -124,7 +115,7 @@ TEST_F(RootScript, LeavesADriverPresentBeforeTheLockUntouched) {
   testing::writeFile(target() / "Contents/theirs", "kept");
   // A held lock does not matter: the target is looked at before the lock.
   fs::create_directory(lock());
-  expectResult(mac.runAsRoot(script), kPresent, "", 0);
+  expectRun(mac.runAsRoot(script), kPresent, "", 0);
   EXPECT_EQ(testing::readFile(target() / "Contents/theirs"), "kept");
   EXPECT_TRUE(fs::is_directory(lock()));
   EXPECT_TRUE(mac.callsOf("ditto").empty());
@@ -215,7 +206,7 @@ TEST_F(RootScript, RefusesASnapshotThatDiffersFromTheManifestAndCleansUp) {
       EXPECT_NE(result.status, 0);
       EXPECT_EQ(result.err.find("CORVEL_DRIVER_CHECK_FAILED"), std::string::npos);
     } else {
-      expectResult(result, "", kFailed, 1);
+      expectRun(result, "", kFailed, 1);
     }
     EXPECT_TRUE(mac.callsOf("codesign").empty());
     EXPECT_TRUE(halEntries().empty()) << "lock or temporary directory left behind";
@@ -240,7 +231,7 @@ TEST_F(RootScript, ADriverThatAppearsDuringTheCopyIsLeftAlone) {
   settings.duringCopy =
       "mkdir /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver\n"
       "echo theirs > /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver/file\n";
-  expectResult(mac.runAsRoot(printedScript(), settings), kPresent, "", 0);
+  expectRun(mac.runAsRoot(printedScript(), settings), kPresent, "", 0);
   EXPECT_EQ(halEntries(), std::vector<std::string>{"Orlana2ch.driver"});
   EXPECT_EQ(testing::treeListing(target()).size(), 2u);
   EXPECT_EQ(testing::readFile(target() / "file"), "theirs\n");
@@ -260,7 +251,7 @@ TEST_F(RootScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
     SCOPED_TRACE(signal);
     MacSettings settings;
     settings.duringCopy = std::string("kill -") + signal + " \"$SIMMAC_SCRIPT_PID\"\n";
-    expectResult(mac.runAsRoot(script, settings), "", "", status);
+    expectRun(mac.runAsRoot(script, settings), "", "", status);
     EXPECT_TRUE(halEntries().empty());
     EXPECT_TRUE(mac.callsOf("codesign").empty());
   }
@@ -268,7 +259,7 @@ TEST_F(RootScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
 
 TEST_F(RootScript, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
   mac.moveApplication("/Users/o'brien \"test\" back\\slash/Corvel Driver's.app");
-  expectResult(mac.runAsRoot(printedScript()), kInstalled, "", 0);
+  expectRun(mac.runAsRoot(printedScript()), kInstalled, "", 0);
   expectInstalledTree();
   EXPECT_EQ(mac.callsOf("ditto").at(0).at(5), mac.payload());
 }
@@ -282,10 +273,10 @@ TEST_F(RootScript, EndsTheSameUnderBashInPosixMode) {
 
   MacSettings terminated;
   terminated.duringCopy = "kill -TERM \"$SIMMAC_SCRIPT_PID\"\n";
-  expectResult(mac.run({"/bin/bash", "--posix", "-c", script}, terminated), "", "", 143);
+  expectRun(mac.run({"/bin/bash", "--posix", "-c", script}, terminated), "", "", 143);
   EXPECT_TRUE(halEntries().empty());
 
-  expectResult(mac.run({"/bin/bash", "--posix", "-c", script}), kInstalled, "", 0);
+  expectRun(mac.run({"/bin/bash", "--posix", "-c", script}), kInstalled, "", 0);
   expectInstalledTree();
 }
 

@@ -41,20 +41,16 @@ const std::string kAlreadyPresent =
 
 std::string failureAlert(const std::string& message) { return alert("未能安装语音驱动", message, {"好"}); }
 
-class Interactive : public ::testing::Test {
+class Interactive : public testing::SimulatedMacTest {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
+    SimulatedMacTest::SetUp();
     fs::create_directories(hal());
   }
-  fs::path hal() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
-  fs::path target() const { return hal() / "Orlana2ch.driver"; }
   RunResult answer(const std::string& input, const MacSettings& settings = {}) const {
     return mac.runInstaller({}, settings, input);
   }
   bool privilegedRunHappened() const { return !mac.callsOf("sw_vers").empty(); }
-
-  SimulatedMac mac;
 };
 
 TEST_F(Interactive, InstallsAfterConfirmation) {

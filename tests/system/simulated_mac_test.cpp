@@ -18,13 +18,7 @@ using testing::MacSettings;
 using testing::RunResult;
 using testing::SimulatedMac;
 
-class SimulatedMacTools : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (::geteuid() != 0) GTEST_FAIL() << "the simulated Mac needs root (its root is the real root)";
-  }
-  SimulatedMac mac;
-};
+using SimulatedMacTools = testing::SimulatedMacTest;
 
 TEST_F(SimulatedMacTools, AnswerTheFormsInUse) {
   fs::create_directories(mac.onDisk("/Library/Audio"));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/install_failure.h"
+#include "tests/support/recording_runner.h"
 #include "tests/support/scratch.h"
 #include "verify/build_manifest.h"
 #include "verify/payload_validation.h"
@@ -21,18 +22,14 @@ constexpr const char* kMismatch = "安装文件的校验值不符，请重新下
 constexpr const char* kIntegrity = "安装文件未通过完整性检查。请重新下载完整安装包。";
 
 // Stands in for /usr/bin/codesign: records each call, then passes or fails.
-struct FakeCodesign {
-  bool accepts = true;
-  std::vector<std::vector<std::string>> calls;
-  Runner runner() {
-    return [this](const std::string& path, const std::vector<std::string>& arguments) {
-      std::vector<std::string> call = {path};
-      call.insert(call.end(), arguments.begin(), arguments.end());
-      calls.push_back(call);
+struct FakeCodesign : testing::RecordingRunner {
+  FakeCodesign() {
+    answer = [this] {
       if (!accepts) throw InstallFailure(kIntegrity);
       return std::string("ignored output");
     };
   }
+  bool accepts = true;
 };
 
 class PayloadValidation : public ::testing::Test {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/install_failure.h"
+#include "tests/support/recording_runner.h"
 #include "verify/main_bundle.h"
 #include "verify/payload_location.h"
 #include "verify/platform_check.h"
@@ -13,19 +14,6 @@ namespace corvel {
 namespace {
 
 constexpr const char* kPlatformMessage = "此安装包需要 Apple 芯片 Mac 和 macOS 14 或更新版本。";
-
-struct FakeUname {
-  std::string machine;
-  std::vector<std::vector<std::string>> calls;
-  Runner runner() {
-    return [this](const std::string& path, const std::vector<std::string>& arguments) {
-      std::vector<std::string> call = {path};
-      call.insert(call.end(), arguments.begin(), arguments.end());
-      calls.push_back(call);
-      return machine;
-    };
-  }
-};
 
 struct PlatformCase {
   int major;
@@ -41,7 +29,8 @@ TEST(ValidatePlatform, AcceptsOnlyAppleSiliconWithMacOS14OrLater) {
       {14, "ARM64", false, true},  {14, "arm64e", false, true}, {14, "", false, true},
   };
   for (const PlatformCase& c : cases) {
-    FakeUname uname{c.machine, {}};
+    testing::RecordingRunner uname;
+    uname.answer = [&c] { return std::string(c.machine); };
     const std::string label = std::to_string(c.major) + "/" + c.machine;
     if (c.accepted) {
       EXPECT_NO_THROW(validatePlatform(c.major, uname.runner())) << label;

@@ -50,7 +50,7 @@ TEST(DigestText, WritesTwoLowercaseDigitsPerByteWithLeadingZero) {
 
 TEST(FileDigest, StreamsFilesLargerThanOneRead) {
   const testing::ScratchDir scratch;
-  // Three reads' worth and a tail, so piece boundaries fall inside the file.
+  // Many reads' worth and a tail, so piece boundaries fall inside the file.
   const std::string contents(3 * (1 << 20) + 12345, 'a');
   testing::writeFile(scratch / "big", contents);
   Sha256 whole;
