@@ -67,6 +67,15 @@ TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection
   expectRun(mac.runInstaller({"--validate-only"}), kPayloadLine, kLink, 1);
 }
 
+TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsAFailureNotASuccess) {
+  for (const char* option : {"--validate-only", "--print-install-script"}) {
+    const RunResult result =
+        mac.run({"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", mac.executable(), option},
+                SimulatedMac::defaultUser());
+    expectRun(result, "", "cannot write to standard output: No space left on device\n", 1);
+  }
+}
+
 enum class Mode { validation, script, interactive };
 
 TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
