@@ -21,6 +21,7 @@ std::string joinedLines(const std::vector<std::string>& lines) {
 // byte order): the snapshot's copy of the file must have the built digest.
 std::string digestLines(const std::map<std::string, std::string>& files) {
   std::vector<std::string> lines;
+  lines.reserve(files.size());
   for (const auto& [path, digest] : files) {
     lines.push_back("[ \"$(/usr/bin/shasum -a 256 \"$snapshot/" + path +
                     "\" | /usr/bin/cut -d ' ' -f 1)\" = " + shellQuoted(digest) + " ] || fail");

@@ -8,7 +8,8 @@
 #include "common/platform_error.h"
 #include "verify/child_process.h"
 
-extern char** environ;
+// macOS declares it in no header.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace corvel {
 namespace {

@@ -15,7 +15,7 @@ namespace {
 
 // Large enough that the per-read cost vanishes beside hashing (measured equal
 // from 128 KiB to 1 MiB), small enough that memory stays flat.
-constexpr std::size_t kReadSize = 256 * 1024;
+constexpr std::size_t kReadSize = std::size_t{256} * 1024;
 
 class FileDescriptor {
  public:
