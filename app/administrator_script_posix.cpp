@@ -86,6 +86,10 @@ class SudoAdministratorScripts final : public AdministratorScripts {
     if (!script) return std::nullopt;
     try {
       if (::geteuid() == 0) return outcomeOf(runChild("/bin/sh", {"-c", *script}, ErrorStream::discarded));
+      // Authenticating first tells a refused prompt from a failing script,
+      // whose exit status sudo would otherwise pass on alike. (Where sudo
+      // keeps no credentials at all between calls, the run that follows
+      // fails and shows as a failed installation.)
       if (!exitedCleanly(runChild("/usr/bin/sudo", {"-v"}, ErrorStream::discarded).waitStatus)) {
         return ScriptOutcome{true, kUserCancelledError, std::nullopt};
       }

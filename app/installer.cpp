@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <string_view>
@@ -57,6 +58,9 @@ void runNonInteractively(const std::vector<std::string>& arguments) {
 
 void Installer::main(const std::vector<std::string>& arguments) {
   if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript)) {
+    // A reader that has gone away is a write error to report, not a reason to
+    // die without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
       runNonInteractively(arguments);
     } catch (const std::exception& error) {

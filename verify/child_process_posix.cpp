@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "common/platform_error.h"
 #include "verify/child_process.h"
@@ -22,25 +23,50 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
-  void reset() {
+  void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_ = fd;
   }
 
  private:
   int fd_ = -1;
 };
 
-// A close-on-exec copy of `fd` numbered 3 or above, so that it can never
-// collide with the child's standard descriptors even when the installer was
-// started with some of them closed.
-int highCloseOnExec(int fd, const char* what) {
-  const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-  const int error = errno;
-  ::close(fd);
-  if (high < 0) throw platformError(error, what);
-  return high;
+// Replaces the descriptor by a close-on-exec copy numbered 3 or above, so
+// that it can never collide with the child's standard descriptors even when
+// the installer was started with some of them closed.
+void moveAboveStandardDescriptors(Descriptor& descriptor) {
+  const int high = ::fcntl(descriptor.get(), F_DUPFD_CLOEXEC, 3);
+  if (high < 0) {
+    const int error = errno;
+    throw platformError(error, "cannot set up a pipe");
+  }
+  descriptor.reset(high);
 }
+
+// The child starts with SIGPIPE at its default action even where the
+// installer ignores it, as a program started from a shell would.
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    check(::posix_spawnattr_init(&attributes_));
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    check(::posix_spawnattr_setsigdefault(&attributes_, &defaults));
+    check(::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF));
+  }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  static void check(int error) {
+    if (error != 0) throw platformError(error, "cannot prepare a child process");
+  }
+  posix_spawnattr_t attributes_{};
+};
 
 class SpawnActions {
  public:
@@ -101,8 +127,10 @@ ChildOutcome runChild(const std::string& executable, const std::vector<std::stri
     const int error = errno;
     throw platformError(error, "cannot create a pipe for " + executable);
   }
-  Descriptor readEnd(highCloseOnExec(ends[0], "cannot set up a pipe"));
-  Descriptor writeEnd(highCloseOnExec(ends[1], "cannot set up a pipe"));
+  Descriptor readEnd(ends[0]);
+  Descriptor writeEnd(ends[1]);
+  moveAboveStandardDescriptors(readEnd);
+  moveAboveStandardDescriptors(writeEnd);
 
   SpawnActions actions;
   actions.duplicate(writeEnd.get(), STDOUT_FILENO);
@@ -118,9 +146,10 @@ ChildOutcome runChild(const std::string& executable, const std::vector<std::stri
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
+  const SpawnAttributes attributes;
   pid_t child = -1;
   if (const int error =
-          ::posix_spawn(&child, executable.c_str(), actions.get(), nullptr, argv.data(), environ);
+          ::posix_spawn(&child, executable.c_str(), actions.get(), attributes.get(), argv.data(), environ);
       error != 0) {
     throw platformError(error, "cannot start " + executable);
   }

@@ -9,7 +9,8 @@ namespace corvel {
 
 // Relative path of each regular file below `payloadRoot` -> its digest text.
 // Throws the invalid-payload InstallFailure unless the root is a real
-// directory that can be listed, the unsupported-type InstallFailure for a
+// directory that can be listed (a root whose listing is refused gives no walk
+// at all), the unsupported-type InstallFailure for a
 // symbolic link or any entry that is neither a directory nor a regular file,
 // and the platform's error for an entry that cannot be examined or read.
 // When several entries fail, the one met first in the walk (names in byte

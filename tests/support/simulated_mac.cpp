@@ -10,6 +10,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "verify/build_manifest.h"
+#include "verify/file_digest.h"
+
 extern char** environ;
 
 namespace corvel::testing {
@@ -66,6 +69,7 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
     argv.push_back("--no-system-version");
   }
   if (settings.unameFails) argv.push_back("--uname-fails");
+  if (!settings.missingTool.empty()) argv.insert(argv.end(), {"--missing", settings.missingTool});
   if (settings.user) argv.insert(argv.end(), {"--user", std::to_string(*settings.user)});
   const fs::path io = scratch_.path() / "io";
   fs::create_directories(io);
@@ -123,6 +127,36 @@ std::vector<std::vector<std::string>> SimulatedMac::callsOf(const std::string& t
   all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& call) { return call.front() != tool; }),
             all.end());
   return all;
+}
+
+std::vector<std::string> SimulatedMacTest::halEntries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(hal())) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void SimulatedMacTest::expectInstalledTree() const {
+  const std::vector<std::string> expected = {
+      "0:0 755 Orlana2ch.driver",
+      "0:0 755 Orlana2ch.driver/Contents",
+      "0:0 644 Orlana2ch.driver/Contents/Info.plist",
+      "0:0 755 Orlana2ch.driver/Contents/MacOS",
+      "0:0 755 Orlana2ch.driver/Contents/MacOS/Orlana2ch",
+      "0:0 755 Orlana2ch.driver/Contents/Resources",
+      "0:0 644 Orlana2ch.driver/Contents/Resources/CHANGELOG.md",
+      "0:0 644 Orlana2ch.driver/Contents/Resources/LICENSE",
+      "0:0 644 Orlana2ch.driver/Contents/Resources/Nightwell.icns",
+      "0:0 644 Orlana2ch.driver/Contents/Resources/README.md",
+      "0:0 644 Orlana2ch.driver/Contents/Resources/VERSION",
+      "0:0 755 Orlana2ch.driver/Contents/_CodeSignature",
+      "0:0 644 Orlana2ch.driver/Contents/_CodeSignature/CodeResources",
+  };
+  EXPECT_EQ(treeListing(target()), expected);
+  for (const auto& [path, digest] : BuildManifest::files()) {
+    EXPECT_EQ(fileDigest((target() / path).string()), digest) << path;
+  }
+  EXPECT_EQ(halEntries(), std::vector<std::string>{"Orlana2ch.driver"});
 }
 
 void expectRun(const RunResult& result, const std::string& out, const std::string& err, int status) {

@@ -21,6 +21,7 @@ struct MacSettings {
   bool codesignRefuses = false;
   std::optional<int> user;  // none: root
   std::string duringCopy;   // sh script that ditto runs after its copy
+  std::string missingTool;  // uname or codesign: no such program at all
 };
 
 struct RunResult {
@@ -80,6 +81,13 @@ class SimulatedMacTest : public ::testing::Test {
   // The Mac's HAL folder and the install target, as the host sees them.
   std::filesystem::path hal() const { return mac.onDisk("/Library/Audio/Plug-Ins/HAL"); }
   std::filesystem::path target() const { return hal() / "Orlana2ch.driver"; }
+
+  // The names in HAL, sorted: no lock and no temporary directory may be left there.
+  std::vector<std::string> halEntries() const;
+
+  // The shipped payload at the target, owned by root with the fixed modes,
+  // and nothing else in HAL.
+  void expectInstalledTree() const;
 
   SimulatedMac mac;
 };

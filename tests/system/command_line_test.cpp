@@ -69,10 +69,15 @@ TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection
 
 TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsAFailureNotASuccess) {
   for (const char* option : {"--validate-only", "--print-install-script"}) {
-    const RunResult result =
+    const RunResult full =
         mac.run({"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", mac.executable(), option},
                 SimulatedMac::defaultUser());
-    expectRun(result, "", "cannot write to standard output: No space left on device\n", 1);
+    expectRun(full, "", "cannot write to standard output: No space left on device\n", 1);
+    // A reader that has gone before the first line: reported, not a silent death by SIGPIPE.
+    const RunResult gone =
+        mac.run({"/bin/sh", "-c", "{ \"$0\" \"$1\"; echo \"status $?\" >&2; } | :", mac.executable(), option},
+                SimulatedMac::defaultUser());
+    expectRun(gone, "", "cannot write to standard output: Broken pipe\nstatus 1\n", 0);
   }
 }
 
@@ -142,6 +147,8 @@ TEST_F(CommandLine, RefusesAnyMachineButAppleSiliconWithMacOS14OrLater) {
       {"upper case", asUser([](MacSettings& s) { s.machine = "ARM64"; }), kPlatform, true},
       {"suffix", asUser([](MacSettings& s) { s.machine = "arm64e"; }), kPlatform, true},
       {"uname fails", asUser([](MacSettings& s) { s.unameFails = true; }), kIntegrity, true},
+      {"no uname at all", asUser([](MacSettings& s) { s.missingTool = "uname"; }),
+       "cannot start /usr/bin/uname: No such file or directory\n", false},
   };
   for (const PlatformCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -235,6 +242,15 @@ TEST_F(CommandLine, RefusesEveryPayloadButTheOneItWasBuiltWith) {
       expectRun(result, "", c.err, 1);
       EXPECT_TRUE(mac.callsOf("codesign").empty());
     }
+  }
+}
+
+TEST_F(CommandLine, ACodesignThatCannotStartIsThePlatformsError) {
+  MacSettings noCodesign = SimulatedMac::defaultUser();
+  noCodesign.missingTool = "codesign";
+  for (const char* option : {"--validate-only", "--print-install-script"}) {
+    expectRun(mac.runInstaller({option}, noCodesign), "",
+              "cannot start /usr/bin/codesign: No such file or directory\n", 1);
   }
 }
 

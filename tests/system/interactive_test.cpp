@@ -58,8 +58,7 @@ TEST_F(Interactive, InstallsAfterConfirmation) {
   EXPECT_EQ(result.out, kConfirmation + kInstalled);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(testing::treeListing(target()).size(), 13u);
-  EXPECT_EQ(testing::treeListing(target()).front(), "0:0 755 Orlana2ch.driver");
+  expectInstalledTree();
 }
 
 TEST_F(Interactive, AnAnswerThatIsNoButtonAsksAgain) {
@@ -101,6 +100,13 @@ TEST_F(Interactive, AFailedCheckShowsOnlyTheFailureAlert) {
   result = answer("\n");
   EXPECT_EQ(result.out, failureAlert("安装文件的校验值不符，请重新下载完整安装包。"));
   EXPECT_FALSE(privilegedRunHappened());
+
+  fs::remove(mac.onDisk(mac.payload()) / "Contents/extra");
+  fs::rename(hal(), hal().parent_path() / "Real");
+  fs::create_directory_symlink("Real", hal());
+  result = answer("\n");
+  EXPECT_EQ(result.out, failureAlert("音频驱动目录使用了符号链接。为避免修改错误的位置，安装已停止。"));
+  EXPECT_FALSE(privilegedRunHappened());
 }
 
 TEST_F(Interactive, AHeldLockFailsAfterTheConfirmation) {
@@ -132,7 +138,7 @@ TEST_F(Interactive, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
   EXPECT_EQ(result.err, "");
   ASSERT_FALSE(mac.callsOf("ditto").empty());
   EXPECT_EQ(mac.callsOf("ditto")[0][5], mac.payload());
-  EXPECT_EQ(testing::treeListing(target()).size(), 13u);
+  expectInstalledTree();
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ const char* const kNotCompleted =
 const char* const kUnconfirmed = "未能确认安装结果，请按配置说明检查驱动。";
 
 class InteractiveFlow : public ::testing::Test {
- protected:
+ public:
   InstallationSteps steps() {
     return {
         [this] {
@@ -82,6 +82,7 @@ class InteractiveFlow : public ::testing::Test {
         },
         [this] {
           calls.push_back("target");
+          if (targetError) std::rethrow_exception(targetError);
           return driverPresent;
         },
         [this](const std::string& payload) {
@@ -94,6 +95,7 @@ class InteractiveFlow : public ::testing::Test {
 
   std::exception_ptr platformError;
   std::exception_ptr payloadError;
+  std::exception_ptr targetError;
   bool driverPresent = false;
   std::string script = "echo ok";
   std::vector<std::string> calls;
@@ -112,18 +114,29 @@ TEST_F(InteractiveFlow, InstallsAfterConfirmationAndSaysSo) {
 }
 
 TEST_F(InteractiveFlow, AFailedCheckShowsOnlyTheFailureAlert) {
-  platformError = std::make_exception_ptr(InstallFailure("平台"));
-  runFlow();
-  EXPECT_EQ(alerts.shown, (std::vector<Shown>{failure("平台")}));
-  EXPECT_EQ(calls, (std::vector<std::string>{"platform"}));
-
-  platformError = nullptr;
-  payloadError =
-      std::make_exception_ptr(std::system_error(EACCES, std::generic_category(), "cannot open \"/x\""));
-  alerts.shown.clear();
-  calls.clear();
-  runFlow();
-  EXPECT_EQ(alerts.shown, (std::vector<Shown>{failure("cannot open \"/x\": Permission denied")}));
+  struct FailedCheck {
+    std::exception_ptr InteractiveFlow::*error;
+    std::exception_ptr thrown;
+    std::string shown;
+    std::string lastStep;
+  };
+  const FailedCheck cases[] = {
+      {&InteractiveFlow::platformError, std::make_exception_ptr(InstallFailure("平台")), "平台", "platform"},
+      {&InteractiveFlow::payloadError,
+       std::make_exception_ptr(std::system_error(EACCES, std::generic_category(), "cannot open \"/x\"")),
+       "cannot open \"/x\": Permission denied", "payload /A.app/Contents/Resources/Orlana2ch.driver"},
+      {&InteractiveFlow::targetError, std::make_exception_ptr(InstallFailure("链接")), "链接", "target"},
+  };
+  for (const FailedCheck& c : cases) {
+    SCOPED_TRACE(c.lastStep);
+    platformError = payloadError = targetError = nullptr;
+    this->*c.error = c.thrown;
+    alerts.shown.clear();
+    calls.clear();
+    runFlow();
+    EXPECT_EQ(alerts.shown, (std::vector<Shown>{failure(c.shown)}));
+    EXPECT_EQ(calls.back(), c.lastStep);
+  }
   EXPECT_TRUE(scripts.sources.empty());
 }
 
