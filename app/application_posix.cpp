@@ -9,6 +9,6 @@ namespace corvel {
 
 // The console stands in for the alerts' windows: a reader of them that has
 // gone away closes an alert unanswered rather than ending the process.
-void becomeForegroundApplication() { std::signal(SIGPIPE, SIG_IGN); }
+void becomeForegroundApplication() { static_cast<void>(std::signal(SIGPIPE, SIG_IGN)); }
 
 }  // namespace corvel

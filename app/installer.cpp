@@ -60,7 +60,7 @@ void Installer::main(const std::vector<std::string>& arguments) {
   if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript)) {
     // A reader that has gone away is a write error to report, not a reason to
     // die without a word.
-    std::signal(SIGPIPE, SIG_IGN);
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));  // cannot fail for SIGPIPE
     try {
       runNonInteractively(arguments);
     } catch (const std::exception& error) {
