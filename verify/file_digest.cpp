@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "common/file_descriptor.h"
 #include "common/platform_error.h"
 #include "verify/sha256.h"
 
@@ -17,26 +18,15 @@ namespace {
 // from 128 KiB to 1 MiB), small enough that memory stays flat.
 constexpr std::size_t kReadSize = std::size_t{256} * 1024;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
-std::string fileDigest(const std::string& path) {
+std::string fileDigest(const std::string& path) { return fileDigestAt(AT_FDCWD, path, path); }
+
+std::string fileDigestAt(int directory, const std::string& name, const std::string& path) {
   // O_NONBLOCK keeps a named pipe swapped in from blocking the open; the
   // fstat below then refuses it.
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const FileDescriptor file(
+      ::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) {
     const int error = errno;
     throw platformError(error, "cannot open " + quotedPath(path));

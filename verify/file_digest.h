@@ -11,4 +11,9 @@ namespace corvel {
 // the platform's error, naming the path.
 std::string fileDigest(const std::string& path);
 
+// The same for the entry `name` of the open directory `directory`, so that a
+// walk that holds each directory open never goes through a path again;
+// `path` names the file in messages.
+std::string fileDigestAt(int directory, const std::string& name, const std::string& path);
+
 }  // namespace corvel

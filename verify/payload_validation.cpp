@@ -107,8 +107,12 @@ void validatePayload(const std::string& payloadRoot, const Runner& runner) {
   if (payloadInventory(payloadRoot) != BuildManifest::files()) {
     throw InstallFailure(std::string(kDigestMismatchMessage));
   }
+  verifySignature(payloadRoot, runner);
+}
+
+void verifySignature(const std::string& bundle, const Runner& runner) {
   runner("/usr/bin/codesign",
-         {"--verify", "--deep", "--strict", "--test-requirement", signatureRequirement(), payloadRoot});
+         {"--verify", "--deep", "--strict", "--test-requirement", signatureRequirement(), bundle});
 }
 
 }  // namespace corvel

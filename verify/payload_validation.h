@@ -24,4 +24,10 @@ std::map<std::string, std::string> payloadInventory(const std::string& payloadRo
 // /usr/bin/codesign through `runner`.
 void validatePayload(const std::string& payloadRoot, const Runner& runner = run);
 
+// Runs /usr/bin/codesign through `runner` to verify the bundle at `bundle`
+// (an absolute path without a trailing "/") deeply and strictly against
+// signatureRequirement(). A refusal is the integrity InstallFailure that
+// `run` throws; a codesign that cannot start is the platform's error.
+void verifySignature(const std::string& bundle, const Runner& runner = run);
+
 }  // namespace corvel
