@@ -13,6 +13,7 @@
 #include "app/interactive_flow.h"
 #include "install/existing_target.h"
 #include "install/install_script.h"
+#include "install/installed_driver.h"
 #include "verify/build_manifest.h"
 #include "verify/payload_location.h"
 #include "verify/payload_validation.h"
@@ -23,6 +24,7 @@ namespace {
 
 constexpr std::string_view kValidateOnly = "--validate-only";
 constexpr std::string_view kPrintInstallScript = "--print-install-script";
+constexpr std::string_view kCheckInstalled = "--check-installed";
 
 bool contains(const std::vector<std::string>& arguments, std::string_view option) {
   return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
@@ -35,6 +37,11 @@ std::string payloadLine() {
 
 void runNonInteractively(const std::vector<std::string>& arguments) {
   validatePlatform();
+  if (!contains(arguments, kValidateOnly) && !contains(arguments, kPrintInstallScript)) {
+    // --check-installed alone: the installed driver needs no payload, only the manifest.
+    writeAll(STDOUT_FILENO, installedDriverLine(checkInstalledDriver()) + "\n");
+    return;
+  }
   const std::string payload = payloadURL();
   validatePayload(payload);
   if (contains(arguments, kPrintInstallScript)) {
@@ -57,7 +64,8 @@ void runNonInteractively(const std::vector<std::string>& arguments) {
 }  // namespace
 
 void Installer::main(const std::vector<std::string>& arguments) {
-  if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript)) {
+  if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript) ||
+      contains(arguments, kCheckInstalled)) {
     // A reader that has gone away is a write error to report, not a reason to
     // die without a word.
     static_cast<void>(std::signal(SIGPIPE, SIG_IGN));  // cannot fail for SIGPIPE

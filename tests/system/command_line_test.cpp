@@ -68,7 +68,7 @@ TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection
 }
 
 TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsAFailureNotASuccess) {
-  for (const char* option : {"--validate-only", "--print-install-script"}) {
+  for (const char* option : {"--validate-only", "--print-install-script", "--check-installed"}) {
     const RunResult full =
         mac.run({"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", mac.executable(), option},
                 SimulatedMac::defaultUser());
@@ -81,7 +81,7 @@ TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsAFailureNotASuccess) {
   }
 }
 
-enum class Mode { validation, script, interactive };
+enum class Mode { validation, script, check, interactive };
 
 TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
   const std::pair<std::vector<std::string>, Mode> cases[] = {
@@ -99,6 +99,13 @@ TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
       {{"--validate-only", "--validate-only"}, Mode::validation},
       {{"x", "--print-install-script", "y", "--print-install-script"}, Mode::script},
       {{"--validate-only=1", "--print-install-script"}, Mode::script},
+      {{"--check-installed=1"}, Mode::interactive},
+      {{"--Check-Installed"}, Mode::interactive},
+      {{"-check-installed"}, Mode::interactive},
+      {{"x", "--check-installed", "--check-installed"}, Mode::check},
+      {{"--check-installed", "--validate-only"}, Mode::validation},
+      {{"--print-install-script", "--check-installed"}, Mode::script},
+      {{"--check-installed", "--validate-only", "--print-install-script"}, Mode::script},
   };
   for (const auto& [arguments, mode] : cases) {
     std::string label;
@@ -114,6 +121,9 @@ TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
         break;
       case Mode::script:
         EXPECT_EQ(result.out, installCommand(mac.payload()) + "\n");
+        break;
+      case Mode::check:
+        EXPECT_EQ(result.out, "DRIVER_NOT_INSTALLED\n");
         break;
       case Mode::interactive:
         EXPECT_EQ(result.out.substr(0, kConfirmationTitle.size()), kConfirmationTitle);
@@ -152,7 +162,7 @@ TEST_F(CommandLine, RefusesAnyMachineButAppleSiliconWithMacOS14OrLater) {
   };
   for (const PlatformCase& c : cases) {
     SCOPED_TRACE(c.name);
-    for (const char* option : {"--validate-only", "--print-install-script"}) {
+    for (const char* option : {"--validate-only", "--print-install-script", "--check-installed"}) {
       const RunResult result = mac.runInstaller({option}, c.settings);
       if (c.err.empty()) {
         EXPECT_EQ(result.status, 0) << result.err;
