@@ -71,6 +71,7 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
   if (settings.unameFails) argv.push_back("--uname-fails");
   if (!settings.missingTool.empty()) argv.insert(argv.end(), {"--missing", settings.missingTool});
   if (settings.user) argv.insert(argv.end(), {"--user", std::to_string(*settings.user)});
+  for (const auto& [name, value] : settings.environment) argv.insert(argv.end(), {"--setenv", name, value});
   const fs::path io = scratch_.path() / "io";
   fs::create_directories(io);
   if (!settings.duringCopy.empty()) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,9 @@ struct MacSettings {
   std::optional<int> user;  // none: root
   std::string duringCopy;   // sh script that ditto runs after its copy
   std::string missingTool;  // uname or codesign: no such program at all
+  // Variables the command starts with besides simmac's own (PATH, LANG, HOME,
+  // USER); a name given here replaces PATH or LANG.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 struct RunResult {
