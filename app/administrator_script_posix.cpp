@@ -4,6 +4,9 @@
 // Its string literal is read with AppleScript's escapes and run with
 // /bin/sh -c, directly when already root, otherwise through sudo, whose
 // refused or cancelled authentication is reported as a cancelled prompt.
+// The shell, or sudo, starts with the clean environment and nothing else
+// (runChild passes it explicitly); sudo then adds only what it sets itself
+// for root (HOME, USER, LOGNAME, SHELL, MAIL and its SUDO_ variables).
 
 #include <sys/wait.h>
 #include <unistd.h>

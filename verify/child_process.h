@@ -17,9 +17,10 @@ struct ChildOutcome {
 
 // Starts the program at the absolute path `executable` with `arguments` as
 // separate words (no search path, no shell), reads its output until end of
-// file while it runs, then waits for it. Standard input, the environment and
-// the working directory are the caller's. A program that cannot be started is
-// thrown as the platform's error, naming the program.
+// file while it runs, then waits for it. Standard input and the working
+// directory are the caller's; the environment is the clean one
+// (common/clean_environment.h), never the caller's. A program that cannot be
+// started is thrown as the platform's error, naming the program.
 ChildOutcome runChild(const std::string& executable, const std::vector<std::string>& arguments,
                       ErrorStream errorStream);
 

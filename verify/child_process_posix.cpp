@@ -6,11 +6,9 @@
 #include <cerrno>
 #include <csignal>
 
+#include "common/clean_environment.h"
 #include "common/platform_error.h"
 #include "verify/child_process.h"
-
-// macOS declares it in no header.
-extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace corvel {
 namespace {
@@ -146,10 +144,12 @@ ChildOutcome runChild(const std::string& executable, const std::vector<std::stri
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
+  // Whatever the process's own environment holds by now, the child starts
+  // with the clean one.
   const SpawnAttributes attributes;
   pid_t child = -1;
-  if (const int error =
-          ::posix_spawn(&child, executable.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+  if (const int error = ::posix_spawn(&child, executable.c_str(), actions.get(), attributes.get(),
+                                      argv.data(), cleanEnvironment());
       error != 0) {
     throw platformError(error, "cannot start " + executable);
   }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -43,6 +44,18 @@ TEST_F(ConsoleAdministratorScripts, ANonZeroStatusIsTheErrorNumber) {
   EXPECT_EQ(outcome->errorNumber, 1);
   const auto other = execute(administratorAppleScript("exit 143"));
   EXPECT_EQ(other->errorNumber, 143);
+}
+
+TEST_F(ConsoleAdministratorScripts, StartsTheShellWithTheCleanEnvironmentAlone) {
+  const std::string path = std::getenv("PATH");
+  ASSERT_EQ(::setenv("BASH_ENV", "/Users/mallory/rc", 1), 0);
+  ASSERT_EQ(::setenv("PATH", "/Users/mallory/bin:/usr/bin:/bin", 1), 0);
+  // What the shell was started with, before it set anything itself.
+  const auto outcome = execute(administratorAppleScript("/usr/bin/tr '\\0' '\\n' < /proc/$$/environ"));
+  ASSERT_EQ(::unsetenv("BASH_ENV"), 0);
+  ASSERT_EQ(::setenv("PATH", path.c_str(), 1), 0);
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->resultText, "PATH=/usr/bin:/bin:/usr/sbin:/sbin");
 }
 
 TEST_F(ConsoleAdministratorScripts, GivesNoObjectForAnyOtherSource) {
