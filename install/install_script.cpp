@@ -89,12 +89,26 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "lock=/Library/Audio/Plug-Ins/HAL/.tessaro-corvel-install.lock",
       "/bin/mkdir -m 700 \"$lock\" || fail",
       "temporary=''",
+      // Every removal is tried whatever the others did, and none changes the
+      // run's exit status: errexit is off inside, and an EXIT trap that ends
+      // normally keeps the status the run was ending with. From its first
+      // line on, a further signal cannot cut it short, nor stop its rm and
+      // rmdir, which inherit the ignored dispositions.
       "cleanup() {",
+      "    trap '' HUP INT QUIT PIPE TERM",
+      "    set +e",
       "    if [ -n \"$temporary\" ]; then /bin/rm -rf -- \"$temporary\"; fi",
       "    /bin/rmdir \"$lock\"",
       "}",
+      // Each signal a run can meet short of SIGKILL ends it through the EXIT
+      // trap, with 128 plus its number: without these, dash ends at an
+      // untrapped HUP, QUIT or PIPE (the application gone, say, at the final
+      // echo) without running it, and the lock stays.
       "trap cleanup EXIT",
+      "trap 'exit 129' HUP",
       "trap 'exit 130' INT",
+      "trap 'exit 131' QUIT",
+      "trap 'exit 141' PIPE",
       "trap 'exit 143' TERM",
       // The private snapshot: the only read of the source; every later check
       // and the move work on it.

@@ -215,15 +215,120 @@ TEST_F(RootScript, AFileThatAppearsDuringTheCopyFailsTheRun) {
   EXPECT_EQ(testing::readFile(target()), "x\n");
 }
 
+// The shells a Mac's /bin/sh can be: dash, which the simulated Mac's
+// /bin/sh is, and bash in POSIX mode, macOS's own.
+struct Shell {
+  const char* name;
+  std::vector<std::string> command;  // the script follows as the last word
+};
+const Shell kShells[] = {
+    {"dash", {"/bin/sh", "-c"}},
+    {"bash in POSIX mode", {"/bin/bash", "--posix", "-c"}},
+};
+
+std::vector<std::string> commandIn(const Shell& shell, const std::string& script) {
+  std::vector<std::string> command = shell.command;
+  command.push_back(script);
+  return command;
+}
+
 TEST_F(RootScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
   const std::string script = printedScript();
-  for (const auto& [signal, status] : {std::pair{"INT", 130}, std::pair{"TERM", 143}}) {
-    SCOPED_TRACE(signal);
-    MacSettings settings;
-    settings.duringCopy = std::string("kill -") + signal + " \"$SIMMAC_SCRIPT_PID\"\n";
-    expectRun(mac.runAsRoot(script, settings), "", "", status);
-    EXPECT_TRUE(halEntries().empty());
-    EXPECT_TRUE(mac.callsOf("codesign").empty());
+  const std::pair<const char*, int> signals[] = {
+      {"HUP", 129}, {"INT", 130}, {"QUIT", 131}, {"PIPE", 141}, {"TERM", 143},
+  };
+  for (const Shell& shell : kShells) {
+    for (const auto& [signal, status] : signals) {
+      SCOPED_TRACE(std::string(shell.name) + ", SIG" + signal);
+      fs::remove_all(hal());
+      fs::create_directories(hal());
+      MacSettings settings;
+      settings.duringCopy = std::string("kill -s ") + signal + " \"$SIMMAC_SCRIPT_PID\"\n";
+      expectRun(mac.run(commandIn(shell, script), settings), "", "", status);
+      EXPECT_TRUE(halEntries().empty()) << "a lock, a temporary directory or a driver";
+      EXPECT_TRUE(mac.callsOf("codesign").empty());
+    }
+  }
+}
+
+// A second signal while the cleanup removes the temporary directory, at the
+// shell and at its rm alike, must stop neither: the lock goes as well. The
+// temporary directory is filled so that its removal takes a while, and a
+// watcher sends TERM from the moment the cleanup's rm is seen until the run
+// has ended.
+TEST_F(RootScript, ASignalDuringTheCleanupDoesNotCutItShort) {
+  const std::string script = printedScript();
+  MacSettings settings;
+  settings.duringCopy = R"SH(temporary=$(echo /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.*)
+i=0
+while [ $i -lt 1000 ]; do : > "$temporary/$i"; i=$((i + 1)); done
+kill -s TERM "$SIMMAC_SCRIPT_PID"
+(
+  while kill -s 0 "$SIMMAC_SCRIPT_PID" 2>/dev/null; do
+    for stat in /proc/[0-9]*/stat; do
+      read -r pid name _ parent _ 2>/dev/null < "$stat" || continue
+      if [ "$parent" = "$SIMMAC_SCRIPT_PID" ] && [ "$name" = "(rm)" ]; then
+        while kill -s TERM "$SIMMAC_SCRIPT_PID" 2>/dev/null; do kill -s TERM "$pid" 2>/dev/null; done
+      fi
+    done
+  done
+) &
+)SH";
+  for (const Shell& shell : kShells) {
+    SCOPED_TRACE(shell.name);
+    fs::remove_all(hal());
+    fs::create_directories(hal());
+    expectRun(mac.run(commandIn(shell, script), settings), "", "", 143);
+    EXPECT_TRUE(halEntries().empty()) << "a lock, a temporary directory or a driver";
+  }
+}
+
+// The temporary directory cannot be removed: a file system is mounted inside
+// it (beside the snapshot) until the run has ended, and rm -rf fails on the
+// mount point. The lock is removed all the same, and the run ends as it
+// would have: installed, stopped by a signal, or failed.
+TEST_F(RootScript, AFailingRemovalNeitherStopsTheCleanupNorChangesTheEnding) {
+  const std::string script = printedScript();
+  const std::string mountInTemporary =
+      "temporary=$(echo /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.*)\n"
+      "mkdir \"$temporary/busy\" && mount -t tmpfs busy \"$temporary/busy\"\n";
+  struct Ending {
+    const char* name;
+    std::string duringCopy;
+    bool codesignRefuses;
+    std::string out;
+    std::string errMarker;
+    int status;
+    bool installed;
+  };
+  const Ending endings[] = {
+      {"installed", "", false, kInstalled, "", 0, true},
+      {"terminated", "kill -s TERM \"$SIMMAC_SCRIPT_PID\"\n", false, "", "", 143, false},
+      {"a failed check", "", true, "", kFailed, 1, false},
+  };
+  for (const Shell& shell : kShells) {
+    for (const Ending& ending : endings) {
+      SCOPED_TRACE(std::string(shell.name) + ", " + ending.name);
+      fs::remove_all(hal());
+      fs::create_directories(hal());
+      MacSettings settings;
+      settings.duringCopy = mountInTemporary + ending.duringCopy;
+      settings.codesignRefuses = ending.codesignRefuses;
+      const RunResult result = mac.run(commandIn(shell, script), settings);
+      EXPECT_EQ(result.out, ending.out);
+      EXPECT_EQ(result.status, ending.status);
+      EXPECT_NE(result.err.find(ending.errMarker), std::string::npos) << result.err;
+      EXPECT_NE(result.err.find("rm: cannot remove"), std::string::npos) << result.err;
+
+      std::vector<std::string> left = halEntries();
+      ASSERT_FALSE(left.empty());
+      EXPECT_EQ(left.front().rfind(".tessaro-corvel.", 0), 0u)
+          << "the temporary directory, which rm could not remove";
+      left.erase(left.begin());
+      EXPECT_EQ(left,
+                ending.installed ? std::vector<std::string>{"Orlana2ch.driver"} : std::vector<std::string>{})
+          << "the lock is left";
+    }
   }
 }
 

@@ -131,6 +131,46 @@ TEST_F(Interactive, ADriverThatAppearsDuringTheCopyIsReportedAsPresent) {
   EXPECT_TRUE(fs::is_empty(target()));
 }
 
+// The temporary directory cannot be removed once the driver is in place (a
+// file system is mounted in it until the run ends): the installation has
+// happened all the same, and says so.
+TEST_F(Interactive, AFailedRemovalAfterTheMoveStillShowsTheInstalledAlert) {
+  MacSettings settings;
+  settings.duringCopy =
+      "temporary=$(echo /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.*)\n"
+      "mkdir \"$temporary/busy\" && mount -t tmpfs busy \"$temporary/busy\"\n";
+  const RunResult result = answer("1\n1\n", settings);
+  EXPECT_EQ(result.out, kConfirmation + kInstalled);
+  EXPECT_EQ(result.status, 0);
+  const auto left = halEntries();
+  ASSERT_EQ(left.size(), 2u) << "the lock is left";
+  EXPECT_EQ(left[0].rfind(".tessaro-corvel.", 0), 0u) << left[0];
+  EXPECT_EQ(left[1], "Orlana2ch.driver");
+}
+
+// The application killed outright while its root script copies. The script
+// goes on without anyone to read its answer, installs, and meets a broken pipe
+// at its last echo; it must still remove its lock and temporary directory. A
+// shell waits for the orphaned script here, as the sandbox would otherwise
+// end it with the application.
+TEST_F(Interactive, KillingTheApplicationMidInstallationLeavesNoLockBehind) {
+  MacSettings settings;
+  settings.duringCopy =
+      "echo \"$SIMMAC_SCRIPT_PID\" > /tmp/script-pid\n"
+      "read -r _ _ _ application _ < /proc/\"$SIMMAC_SCRIPT_PID\"/stat\n"
+      "kill -s KILL \"$application\"\n";
+  const std::string waitForTheScript =
+      "exec 3<&0\n"
+      "\"$0\" <&3 &\n"
+      "wait $!\n"
+      "script=$(/run/host/bin/cat /tmp/script-pid)\n"
+      "while kill -s 0 \"$script\" 2>/dev/null; do /run/host/bin/sleep 0.05; done\n";
+  const RunResult result = mac.run({"/bin/sh", "-c", waitForTheScript, mac.executable()}, settings, "1\n1\n");
+  EXPECT_EQ(result.out, kConfirmation);
+  EXPECT_EQ(result.status, 0) << result.err;
+  expectInstalledTree();
+}
+
 TEST_F(Interactive, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
   mac.moveApplication("/Users/o'brien \"test\" back\\slash/Corvel Driver's.app");
   const RunResult result = answer("1\n1\n");

@@ -51,11 +51,16 @@ lock=/Library/Audio/Plug-Ins/HAL/.tessaro-corvel-install.lock
 /bin/mkdir -m 700 "$lock" || fail
 temporary=''
 cleanup() {
+    trap '' HUP INT QUIT PIPE TERM
+    set +e
     if [ -n "$temporary" ]; then /bin/rm -rf -- "$temporary"; fi
     /bin/rmdir "$lock"
 }
 trap cleanup EXIT
+trap 'exit 129' HUP
 trap 'exit 130' INT
+trap 'exit 131' QUIT
+trap 'exit 141' PIPE
 trap 'exit 143' TERM
 temporary=$(/usr/bin/mktemp -d /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.XXXXXXXX)
 snapshot="$temporary/Orlana2ch.driver"
@@ -90,19 +95,19 @@ TEST(InstallCommand, IsTheExactScriptByteForByte) {
             kExpectedScript);
 }
 
-TEST(InstallCommand, ThisBuildsScriptHas55PlusNLinesInPathOrder) {
+TEST(InstallCommand, ThisBuildsScriptHas60PlusNLinesInPathOrder) {
   const std::string script = installCommand("/Applications/X.app/Contents/Resources/Orlana2ch.driver");
   const auto lines = linesOf(script);
   const auto& files = BuildManifest::files();
-  ASSERT_EQ(lines.size(), 55 + files.size());
+  ASSERT_EQ(lines.size(), 60 + files.size());
   EXPECT_EQ(script.find('\r'), std::string::npos);
   EXPECT_NE(script.back(), '\n');
   EXPECT_EQ(lines.back(), "echo CORVEL_DRIVER_INSTALLED");
-  EXPECT_EQ(lines[40], "[ \"$count\" = 8 ] || fail");
+  EXPECT_EQ(lines[45], "[ \"$count\" = 8 ] || fail");
 
   // One digest line per entry, ascending by path, the code signature's seal last.
   std::vector<std::string> order;
-  for (std::size_t i = 41; i < 41 + files.size(); ++i) {
+  for (std::size_t i = 46; i < 46 + files.size(); ++i) {
     const std::string& line = lines[i];
     const std::string prefix = "[ \"$(/usr/bin/shasum -a 256 \"$snapshot/";
     ASSERT_EQ(line.substr(0, prefix.size()), prefix) << line;
@@ -112,16 +117,16 @@ TEST(InstallCommand, ThisBuildsScriptHas55PlusNLinesInPathOrder) {
   }
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
   EXPECT_EQ(order.back(), "Contents/_CodeSignature/CodeResources");
-  EXPECT_EQ(lines[41 + files.size()], "/usr/bin/codesign --verify --deep --strict --test-requirement '" +
+  EXPECT_EQ(lines[46 + files.size()], "/usr/bin/codesign --verify --deep --strict --test-requirement '" +
                                           signatureRequirement() + "' \"$snapshot\" || fail");
 }
 
 TEST(InstallCommand, AnEmptyManifestLeavesOneEmptyLine) {
   const auto lines = linesOf(installCommand("/src", {}, "=r"));
-  ASSERT_EQ(lines.size(), 56u);
-  EXPECT_EQ(lines[40], "[ \"$count\" = 0 ] || fail");
-  EXPECT_EQ(lines[41], "");
-  EXPECT_EQ(lines[42].substr(0, 17), "/usr/bin/codesign");
+  ASSERT_EQ(lines.size(), 61u);
+  EXPECT_EQ(lines[45], "[ \"$count\" = 0 ] || fail");
+  EXPECT_EQ(lines[46], "");
+  EXPECT_EQ(lines[47].substr(0, 17), "/usr/bin/codesign");
 }
 
 TEST(ShellQuoted, KeepsEveryCharacterButTheSingleQuoteAsItIs) {
