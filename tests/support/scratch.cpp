@@ -1,9 +1,13 @@
 #include "tests/support/scratch.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -45,6 +49,37 @@ std::string readFile(const fs::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+void makeSocket(const fs::path& path) {
+  // A socket's address holds fewer characters than our paths: bind it at a
+  // short path and move it.
+  const fs::path bound = fs::temp_directory_path() / ("corvel-socket." + std::to_string(::getpid()));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (bound.string().size() >= sizeof(address.sun_path)) throw std::runtime_error("socket path too long");
+  std::strcpy(address.sun_path, bound.c_str());
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  if (socket < 0) throw std::runtime_error("cannot make a socket");
+  const int bound_status = ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  ::close(socket);
+  if (bound_status != 0) throw std::runtime_error("cannot bind a socket at " + bound.string());
+  fs::rename(bound, path);
+}
+
+void makeDeepTree(const fs::path& at, int levels) {
+  // One level at a time, from the level before: the whole path is too long
+  // for any call that takes a path.
+  int directory = ::open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < levels && directory >= 0; ++level) {
+    const int next = ::mkdirat(directory, "d", 0755) == 0
+                         ? ::openat(directory, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                         : -1;
+    ::close(directory);
+    directory = next;
+  }
+  if (directory < 0) throw std::runtime_error("cannot make a deep tree in " + at.string());
+  ::close(directory);
 }
 
 fs::path shippedPayload() { return fs::path(CORVEL_SOURCE_DIR) / "resources/Orlana2ch.driver"; }

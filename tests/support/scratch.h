@@ -23,6 +23,13 @@ class ScratchDir {
 void writeFile(const std::filesystem::path& path, const std::string& contents);
 std::string readFile(const std::filesystem::path& path);
 
+// A Unix-domain socket at `path`, left there unused.
+void makeSocket(const std::filesystem::path& path);
+
+// `levels` directories named "d", each in the one before, in `at`: a tree
+// whose innermost path is longer than a path may be.
+void makeDeepTree(const std::filesystem::path& at, int levels);
+
 // The driver bundle this build ships, as the source tree holds it.
 std::filesystem::path shippedPayload();
 

@@ -62,7 +62,9 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
                                    "--machine",
                                    settings.machine,
                                    "--codesign",
-                                   settings.codesignRefuses ? "refuse" : "accept"};
+                                   settings.codesignRefuses ? "refuse" : "accept",
+                                   "--sh",
+                                   settings.shell};
   if (settings.macosVersion) {
     argv.insert(argv.end(), {"--macos", *settings.macosVersion});
   } else {
@@ -72,6 +74,7 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
   if (!settings.missingTool.empty()) argv.insert(argv.end(), {"--missing", settings.missingTool});
   if (settings.user) argv.insert(argv.end(), {"--user", std::to_string(*settings.user)});
   for (const auto& [name, value] : settings.environment) argv.insert(argv.end(), {"--setenv", name, value});
+  if (!settings.volume.empty()) argv.insert(argv.end(), {"--volume", settings.volume});
   const fs::path io = scratch_.path() / "io";
   fs::create_directories(io);
   if (!settings.duringCopy.empty()) {
