@@ -20,17 +20,14 @@ struct MacSettings {
   std::string machine = "arm64";
   bool unameFails = false;
   bool codesignRefuses = false;
-  std::optional<int> user;  // none: root
-  std::string duringCopy;   // sh script that ditto runs after its copy
-  std::string missingTool;  // uname or codesign: no such program at all
-  // Variables the command starts with besides simmac's own (PATH, LANG, HOME,
-  // USER); a name given here replaces PATH or LANG.
-  std::vector<std::pair<std::string, std::string>> environment;
   std::optional<int> user;     // none: root
   std::string duringCopy;      // sh script that ditto runs after its copy
   std::string missingTool;     // uname or codesign: no such program at all
   std::string shell = "bash";  // what /bin/sh is: bash (in POSIX mode, as on a Mac) or dash
   std::string volume;          // "PATH:BYTES": an empty file system that size at PATH, for one run
+  // Variables the command starts with besides simmac's own (PATH, LANG, HOME,
+  // USER); a name given here replaces PATH or LANG.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 struct RunResult {

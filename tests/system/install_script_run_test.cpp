@@ -377,7 +377,6 @@ TEST_P(RootScript, AFailingRemovalNeitherStopsTheCleanupNorChangesTheEnding) {
         << "the lock is left";
   }
 }
-}
 
 TEST_P(RootScript, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
   mac.moveApplication("/Users/o'brien \"test\" back\\slash/Corvel Driver's.app");

@@ -165,10 +165,18 @@ TEST_F(Interactive, KillingTheApplicationMidInstallationLeavesNoLockBehind) {
       "wait $!\n"
       "script=$(/run/host/bin/cat /tmp/script-pid)\n"
       "while kill -s 0 \"$script\" 2>/dev/null; do /run/host/bin/sleep 0.05; done\n";
-  const RunResult result = mac.run({"/bin/sh", "-c", waitForTheScript, mac.executable()}, settings, "1\n1\n");
-  EXPECT_EQ(result.out, kConfirmation);
-  EXPECT_EQ(result.status, 0) << result.err;
-  expectInstalledTree();
+  // Bash runs its EXIT trap on an untrapped SIGPIPE, dash does not: both.
+  for (const char* shell : {"bash", "dash"}) {
+    SCOPED_TRACE(shell);
+    fs::remove_all(hal());
+    fs::create_directories(hal());
+    settings.shell = shell;
+    const RunResult result =
+        mac.run({"/bin/sh", "-c", waitForTheScript, mac.executable()}, settings, "1\n1\n");
+    EXPECT_EQ(result.out, kConfirmation);
+    EXPECT_EQ(result.status, 0) << result.err;
+    expectInstalledTree();
+  }
 }
 
 TEST_F(Interactive, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
