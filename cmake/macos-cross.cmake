@@ -44,8 +44,10 @@ if(NOT CORVEL_ZIG_CACHE)
 endif()
 set(CMAKE_SYSTEM_PROCESSOR "${CORVEL_CROSS_ARCH}")
 
+# zig-c++ turns the -mmacosx-version-min that CMake passes for
+# CMAKE_OSX_DEPLOYMENT_TARGET into zig's target.
 set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-c++" "${CORVEL_ZIG}" "${CORVEL_ZIG_CACHE}"
-  "${zig_arch}-macos.${CMAKE_OSX_DEPLOYMENT_TARGET}")
+  "${zig_arch}")
 find_program(CMAKE_AR NAMES llvm-ar-14 llvm-ar REQUIRED)
 find_program(CMAKE_RANLIB NAMES llvm-ranlib-14 llvm-ranlib REQUIRED)
 
