@@ -8,7 +8,8 @@
 #   -DCORVEL_ZIG_CACHE=DIR                zig's cache, with the libc++ it builds
 #                                         (default: zig-cache beside the toolchain)
 #   -DCORVEL_CROSS_ARCH=arm64|x86_64      the architecture (default arm64)
-#   -DCMAKE_OSX_DEPLOYMENT_TARGET=14.0    the oldest macOS to run on (required)
+#   -DCMAKE_OSX_DEPLOYMENT_TARGET=11.0    the oldest macOS to run on (the project
+#                                         sets 11.0 unless told otherwise)
 #   -DCORVEL_MANIFEST_GENERATOR=PATH      a generate_manifest built for this machine
 #
 # zig ships no Foundation or AppKit headers: configure with
@@ -25,7 +26,7 @@ if(NOT CORVEL_ZIG OR NOT EXISTS "${CORVEL_ZIG}")
     "it is '${CORVEL_ZIG}'")
 endif()
 if(NOT CMAKE_OSX_DEPLOYMENT_TARGET MATCHES "^[0-9]+\\.[0-9]+$")
-  message(FATAL_ERROR "CMAKE_OSX_DEPLOYMENT_TARGET must be a macOS version such as 14.0; "
+  message(FATAL_ERROR "CMAKE_OSX_DEPLOYMENT_TARGET must be a macOS version such as 11.0; "
     "it is '${CMAKE_OSX_DEPLOYMENT_TARGET}'")
 endif()
 if(NOT CORVEL_CROSS_ARCH)

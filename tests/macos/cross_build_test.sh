@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The macOS application's C++ compiles and links for macOS on this machine:
-# the project's own CMakeLists for Darwin, through cmake/macos-cross.cmake and
-# the pinned zig, with the project's warnings as errors and libc++'s
-# availability annotations on, the portable stand-ins in place of the .mm
-# files, and the manifest generator built for this machine. Then the
-# executable must be what a Mac loads: Mach-O for the architecture, the
-# deployment target as its minimum macOS, and no library but libSystem.
+# The macOS application's C++ compiles and links for macOS on this machine,
+# for both architectures of the universal release: the project's own
+# CMakeLists for Darwin, through cmake/macos-cross.cmake and the pinned zig,
+# one architecture at a time, with the project's warnings as errors and
+# libc++'s availability annotations on, the portable stand-ins in place of the
+# .mm files, and the manifest generator built for this machine. llvm-lipo
+# joins the two. Then the executable must be what a Mac loads: both
+# architectures, each Mach-O with the deployment target as its minimum macOS
+# and no library but libSystem; and the bundle must ask for the same macOS.
 #
 #   cross_build_test.sh SOURCE_DIR OUT_DIR TOOLCHAIN_DIR GENERATOR
 #
@@ -17,8 +19,8 @@ out_dir=$2
 toolchain_dir=$3
 generator=$4
 
-readonly deployment_target=14.0
-readonly arch=arm64
+readonly deployment_target=11.0
+readonly architectures=(arm64 x86_64)
 
 fail() {
   echo "macos_cross_build: $*" >&2
@@ -30,6 +32,7 @@ tool() {
 }
 objdump=$(tool llvm-objdump)
 nm=$(tool llvm-nm)
+lipo=$(tool llvm-lipo)
 
 zig=$("$source_dir/tools/macos-toolchain" "$toolchain_dir")
 
@@ -89,10 +92,30 @@ check_slice() {
   grep -qx '_CC_SHA256_Init' <<<"$undefined" || fail "$file ($slice): does not call CommonCrypto's CC_SHA256_Init"
 }
 
+# The bundle's Info.plist must ask for the macOS the code was built for.
+check_bundle() {
+  local plist=$1 minimum
+  minimum=$(sed -n '/<key>LSMinimumSystemVersion<\/key>/{n;s/.*<string>\(.*\)<\/string>.*/\1/p;}' "$plist")
+  [ "$minimum" = "$deployment_target" ] ||
+    fail "$plist: LSMinimumSystemVersion '$minimum', expected $deployment_target"
+}
+
 mkdir -p "$out_dir"
-slice_file=$(build_slice "$arch")
-check_slice "$slice_file" "$arch"
-cp -f "$slice_file" "$out_dir/CorvelDriverInstaller"
-check_slice "$out_dir/CorvelDriverInstaller" "$arch"
-echo "macos_cross_build: $out_dir/CorvelDriverInstaller: Mach-O $arch executable for macOS $deployment_target" \
-  "or later, loading /usr/lib/libSystem.B.dylib alone"
+slices=()
+for arch in "${architectures[@]}"; do
+  slice_file=$(build_slice "$arch")
+  check_slice "$slice_file" "$arch"
+  slices+=("$slice_file")
+done
+check_bundle "$out_dir/arm64/CorvelDriverInstaller.app/Contents/Info.plist"
+
+universal=$out_dir/CorvelDriverInstaller
+"$lipo" -create "${slices[@]}" -output "$universal" || fail "llvm-lipo could not join the slices"
+read -r -a found <<<"$("$lipo" -archs "$universal")"
+[ "$(printf '%s\n' "${found[@]}" | sort)" = "$(printf '%s\n' "${architectures[@]}" | sort)" ] ||
+  fail "$universal holds ${found[*]}; expected ${architectures[*]}"
+for arch in "${architectures[@]}"; do
+  check_slice "$universal" "$arch"
+done
+echo "macos_cross_build: $universal: universal Mach-O executable (${architectures[*]}) for macOS" \
+  "$deployment_target or later, each loading /usr/lib/libSystem.B.dylib alone"

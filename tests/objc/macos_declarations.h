@@ -45,6 +45,11 @@ FOUNDATION_EXPORT NSString* const NSAppleScriptErrorNumber;
 @property(nullable, readonly, copy) NSString* stringValue;
 @end
 
+// Foundation, NSURL.h (macOS 10.9).
+@interface NSURL (CorvelMacOSDeclarations)
+- (BOOL)getFileSystemRepresentation:(char*)buffer maxLength:(NSUInteger)maxBufferLength;
+@end
+
 NS_ASSUME_NONNULL_END
 #endif
 
