@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -29,6 +31,38 @@ void makeWorldReadablePath(const fs::path& path) {
   for (fs::path at = path; at != at.root_path() && !at.empty(); at = at.parent_path()) {
     if (fs::exists(at)) fs::permissions(at, fs::perms(0755), fs::perm_options::add);
   }
+}
+
+// Throws, naming the step, when a posix_spawn function returned an error number.
+void check(int error, const std::string& step) {
+  if (error != 0) throw std::runtime_error(step + ": " + std::strerror(error));
+}
+
+// posix_spawn's file actions, released however the run ends.
+class FileActions {
+ public:
+  FileActions() { check(posix_spawn_file_actions_init(&actions_), "posix_spawn_file_actions_init"); }
+  ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+
+  void open(int descriptor, const fs::path& path, int flags) {
+    check(posix_spawn_file_actions_addopen(&actions_, descriptor, path.c_str(), flags, 0644),
+          "posix_spawn_file_actions_addopen " + path.string());
+  }
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+};
+
+// The child's wait status; only an interrupted wait is retried.
+int waitFor(pid_t child) {
+  int waitStatus = 0;
+  while (::waitpid(child, &waitStatus, 0) < 0) {
+    if (errno != EINTR) throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
+  }
+  return waitStatus;
 }
 
 int statusOf(int waitStatus) {
@@ -85,21 +119,17 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
   argv.insert(argv.end(), command.begin(), command.end());
 
   writeFile(io / "in", input);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  FileActions actions;
+  actions.open(0, io / "in", O_RDONLY);
+  actions.open(1, io / "out", O_WRONLY | O_CREAT | O_TRUNC);
+  actions.open(2, io / "err", O_WRONLY | O_CREAT | O_TRUNC);
   std::vector<char*> raw;
   for (const std::string& word : argv) raw.push_back(const_cast<char*>(word.c_str()));
   raw.push_back(nullptr);
   pid_t child = -1;
-  const int error = posix_spawn(&child, raw[0], &actions, nullptr, raw.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) throw std::runtime_error("cannot start tools/simmac");
-  int waitStatus = 0;
-  while (waitpid(child, &waitStatus, 0) < 0) {
-  }
+  check(posix_spawn(&child, raw[0], actions.get(), nullptr, raw.data(), environ),
+        "cannot start tools/simmac");
+  const int waitStatus = waitFor(child);
   return {readFile(io / "out"), readFile(io / "err"), statusOf(waitStatus)};
 }
 
