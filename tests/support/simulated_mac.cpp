@@ -97,6 +97,8 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
                                    settings.machine,
                                    "--codesign",
                                    settings.codesignRefuses ? "refuse" : "accept",
+                                   "--sudo",
+                                   settings.sudoRefuses ? "refuse" : "accept",
                                    "--sh",
                                    settings.shell};
   if (settings.macosVersion) {

@@ -21,6 +21,7 @@ struct MacSettings {
   bool unameFails = false;
   bool codesignRefuses = false;
   std::optional<int> user;     // none: root
+  bool sudoRefuses = false;    // `sudo -v` refuses the user's password (only a user has sudo)
   std::string duringCopy;      // sh script that ditto runs after its copy
   std::string missingTool;     // uname or codesign: no such program at all
   std::string shell = "bash";  // what /bin/sh is: bash (in POSIX mode, as on a Mac) or dash

@@ -1,8 +1,8 @@
 // The interactive installation end to end: the real installer in the
 // simulated Mac, its alerts answered on standard input. Outside macOS an
-// alert is written to standard output and the administrator prompt is the
-// console's, which runs the script directly when already root; these runs
-// are root's.
+// alert is written to standard output and the administrator prompt is
+// sudo's, which is skipped when already root: these runs are root's, but for
+// those that go through the simulated Mac's sudo as its user.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -59,6 +59,29 @@ TEST_F(Interactive, InstallsAfterConfirmation) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
   expectInstalledTree();
+}
+
+TEST_F(Interactive, AsTheUserInstallsThroughSudo) {
+  const RunResult result = answer("1\n1\n", SimulatedMac::defaultUser());
+  EXPECT_EQ(result.out, kConfirmation + kInstalled);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+  expectInstalledTree();
+  EXPECT_EQ(mac.callsOf("sudo"), (std::vector<std::vector<std::string>>{
+                                     {"sudo", "-v"}, {"sudo", "-n", "/bin/sh", "-c", "(script)"}}));
+}
+
+// A password refused three times is a cancelled prompt: nothing more is said.
+TEST_F(Interactive, ARefusedSudoPasswordEndsSilently) {
+  MacSettings settings = SimulatedMac::defaultUser();
+  settings.sudoRefuses = true;
+  const RunResult result = answer("1\n1\n", settings);
+  EXPECT_EQ(result.out, kConfirmation);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(mac.callsOf("sudo"), (std::vector<std::vector<std::string>>{{"sudo", "-v"}}));
+  EXPECT_FALSE(privilegedRunHappened());
+  EXPECT_TRUE(halEntries().empty());
 }
 
 TEST_F(Interactive, AnAnswerThatIsNoButtonAsksAgain) {

@@ -366,6 +366,81 @@ TEST_F(SimulatedMacTools, RefuseEveryOtherForm) {
   }
 }
 
+// sudo as the installer calls it when not root; only a user's run has it.
+// The script runs as root with sudo's reset environment and nothing of the
+// caller's; its output and status are sudo's.
+TEST_F(SimulatedMacTools, SudoAuthenticatesAndRunsTheScriptAsRoot) {
+  const std::string script =
+      "id -u; id -g; "
+      "/run/host/bin/env | /run/host/bin/grep -v -e '^PWD=' -e '^SHLVL=' -e '^_=' | /run/host/bin/sort; "
+      "echo to standard error >&2; printf 'last\\n\\n'; exit 3";
+  const std::string rootEnvironment =
+      "HOME=/var/root\nLOGNAME=root\nMAIL=/var/mail/root\nPATH=/usr/bin:/bin:/usr/sbin:/sbin\n"
+      "SHELL=/bin/sh\nSUDO_COMMAND=/bin/sh -c " +
+      script + "\nSUDO_GID=20\nSUDO_UID=501\nSUDO_USER=user501\nUSER=root\n";
+  const auto notSimulated = [](const std::vector<std::string>& arguments) {
+    std::string err = "simmac: sudo: this form is not simulated:";
+    for (const auto& argument : arguments) err += " [" + argument + "]";
+    return err + "\n";
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool refuses = false;  // the password
+    std::string out = {};
+    std::string err = {};
+    int status = 0;
+  };
+  const Case cases[] = {
+      {.name = "an accepted password", .arguments = {"-v"}},
+      {.name = "a refused password",
+       .arguments = {"-v"},
+       .refuses = true,
+       .err = "sudo: 3 incorrect password attempts\n",
+       .status = 1},
+      {.name = "a script as root",
+       .arguments = {"-n", "/bin/sh", "-c", script},
+       .out = "0\n0\n" + rootEnvironment + "last\n\n",
+       .err = "to standard error\n",
+       .status = 3},
+      {.name = "no script without an accepted password",
+       .arguments = {"-n", "/bin/sh", "-c", "echo ran"},
+       .refuses = true,
+       .err = "sudo: a password is required\n",
+       .status = 1},
+      {.name = "no arguments",
+       .arguments = {},
+       .err = "simmac: sudo: this form is not simulated: []\n",
+       .status = 64},
+      {.name = "-v with more", .arguments = {"-v", "-k"}, .err = notSimulated({"-v", "-k"}), .status = 64},
+      {.name = "a prompt it may not show",
+       .arguments = {"/bin/sh", "-c", "true"},
+       .err = notSimulated({"/bin/sh", "-c", "true"}),
+       .status = 64},
+      {.name = "another shell",
+       .arguments = {"-n", "/bin/bash", "-c", "true"},
+       .err = notSimulated({"-n", "/bin/bash", "-c", "true"}),
+       .status = 64},
+      {.name = "no script",
+       .arguments = {"-n", "/bin/sh", "-c"},
+       .err = notSimulated({"-n", "/bin/sh", "-c"}),
+       .status = 64},
+      {.name = "the script's own arguments",
+       .arguments = {"-n", "/bin/sh", "-c", "true", "sh"},
+       .err = notSimulated({"-n", "/bin/sh", "-c", "true", "sh"}),
+       .status = 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MacSettings settings = SimulatedMac::defaultUser();
+    settings.sudoRefuses = c.refuses;
+    settings.environment = {{"FROM_THE_CALLER", "1"}};
+    std::vector<std::string> command = {"/usr/bin/sudo"};
+    command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+    testing::expectRun(mac.run(command, settings), c.out, c.err, c.status);
+  }
+}
+
 TEST_F(SimulatedMacTools, OnlyTheScriptsToolsAreOnTheSearchPath) {
   for (const char* tool :
        {"/usr/bin/curl", "/usr/bin/sudo", "/usr/bin/python3", "/usr/bin/cp", "/usr/bin/ln"}) {
