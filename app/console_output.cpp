@@ -5,16 +5,17 @@
 #include <cerrno>
 
 #include "common/platform_error.h"
+#include "common/system_calls.h"
 
 namespace corvel {
 
 void writeAll(int fd, const std::string& text) {
   std::size_t written = 0;
   while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    const ssize_t n =
+        retryingInterrupted([&] { return ::write(fd, text.data() + written, text.size() - written); });
     if (n < 0) {
       const int error = errno;
-      if (error == EINTR) continue;
       throw platformError(
           error, fd == STDOUT_FILENO ? "cannot write to standard output" : "cannot write the output");
     }

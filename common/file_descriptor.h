@@ -6,29 +6,33 @@
 
 namespace corvel {
 
-// Owns one open descriptor and closes it when dropped; -1 holds nothing.
+// An open file descriptor that is closed when its owner goes: a file being
+// hashed, a pipe's end. Moves, never copies.
 class FileDescriptor {
  public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+  ~FileDescriptor() { reset(); }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    reset(other.release());
+    return *this;
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
+
+  int get() const noexcept { return fd_; }
+  bool isOpen() const noexcept { return fd_ >= 0; }
+
+  // Closes the descriptor held, if any, and takes `fd` instead.
+  void reset(int fd = -1) noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
   }
-  int get() const { return fd_; }
-  // Hands the descriptor over to whatever closes it from now on.
-  int release() { return std::exchange(fd_, -1); }
+  int release() noexcept { return std::exchange(fd_, -1); }
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
 
 }  // namespace corvel

@@ -7,33 +7,18 @@
 #include <csignal>
 
 #include "common/clean_environment.h"
+#include "common/file_descriptor.h"
 #include "common/platform_error.h"
+#include "common/system_calls.h"
 #include "verify/child_process.h"
 
 namespace corvel {
 namespace {
 
-class Descriptor {
- public:
-  Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // Replaces the descriptor by a close-on-exec copy numbered 3 or above, so
 // that it can never collide with the child's standard descriptors even when
 // the installer was started with some of them closed.
-void moveAboveStandardDescriptors(Descriptor& descriptor) {
+void moveAboveStandardDescriptors(FileDescriptor& descriptor) {
   const int high = ::fcntl(descriptor.get(), F_DUPFD_CLOEXEC, 3);
   if (high < 0) {
     const int error = errno;
@@ -94,10 +79,9 @@ std::string readToEnd(int fd) {
   std::string bytes;
   char buffer[16384];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = retryingInterrupted([&] { return systemCalls().read(fd, buffer, sizeof buffer); });
     if (got < 0) {
       const int error = errno;
-      if (error == EINTR) continue;
       throw platformError(error, "cannot read a child process's output");
     }
     if (got == 0) return bytes;
@@ -107,11 +91,9 @@ std::string readToEnd(int fd) {
 
 int waitFor(pid_t child) {
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      const int error = errno;
-      throw platformError(error, "cannot wait for a child process");
-    }
+  if (retryingInterrupted([&] { return ::waitpid(child, &status, 0); }) < 0) {
+    const int error = errno;
+    throw platformError(error, "cannot wait for a child process");
   }
   return status;
 }
@@ -125,8 +107,8 @@ ChildOutcome runChild(const std::string& executable, const std::vector<std::stri
     const int error = errno;
     throw platformError(error, "cannot create a pipe for " + executable);
   }
-  Descriptor readEnd(ends[0]);
-  Descriptor writeEnd(ends[1]);
+  FileDescriptor readEnd(ends[0]);
+  FileDescriptor writeEnd(ends[1]);
   moveAboveStandardDescriptors(readEnd);
   moveAboveStandardDescriptors(writeEnd);
 
@@ -148,8 +130,8 @@ ChildOutcome runChild(const std::string& executable, const std::vector<std::stri
   // with the clean one.
   const SpawnAttributes attributes;
   pid_t child = -1;
-  if (const int error = ::posix_spawn(&child, executable.c_str(), actions.get(), attributes.get(),
-                                      argv.data(), cleanEnvironment());
+  if (const int error = systemCalls().spawn(&child, executable.c_str(), actions.get(), attributes.get(),
+                                            argv.data(), cleanEnvironment());
       error != 0) {
     throw platformError(error, "cannot start " + executable);
   }

@@ -9,6 +9,7 @@
 
 #include "common/file_descriptor.h"
 #include "common/platform_error.h"
+#include "common/system_calls.h"
 #include "verify/sha256.h"
 
 namespace corvel {
@@ -44,10 +45,10 @@ std::string fileDigestAt(int directory, const std::string& name, const std::stri
   Sha256 sha;
   const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadSize);
   for (;;) {
-    const ssize_t got = ::read(file.get(), buffer.get(), kReadSize);
+    const ssize_t got =
+        retryingInterrupted([&] { return systemCalls().read(file.get(), buffer.get(), kReadSize); });
     if (got < 0) {
       const int error = errno;
-      if (error == EINTR) continue;
       throw platformError(error, "cannot read " + quotedPath(path));
     }
     if (got == 0) break;

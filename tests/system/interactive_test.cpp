@@ -92,7 +92,8 @@ TEST_F(Interactive, AnAnswerThatIsNoButtonAsksAgain) {
 }
 
 TEST_F(Interactive, CancellingEndsSilentlyWithoutThePrivilegedRun) {
-  for (const char* input : {"2\n", "", "x\n"}) {
+  // An empty line answers only a one-button alert: here it asks again.
+  for (const char* input : {"2\n", "", "x\n", "\n2\n"}) {
     SCOPED_TRACE(std::string("input: ") + input);
     const RunResult result = answer(input);
     EXPECT_EQ(result.out, kConfirmation);

@@ -6,8 +6,6 @@
 
 #include "common/install_failure.h"
 #include "tests/support/recording_runner.h"
-#include "verify/main_bundle.h"
-#include "verify/payload_location.h"
 #include "verify/platform_check.h"
 
 namespace corvel {
@@ -64,32 +62,6 @@ TEST(ValidatePlatform, PassesTheRunnersErrorsOnUnchanged) {
     throw std::system_error(ENOENT, std::generic_category(), "cannot start /usr/bin/uname");
   };
   EXPECT_THROW(validatePlatform(14, unstartable), std::system_error);
-}
-
-TEST(ResourceDirectory, IsTheBundlesResourcesOrElseTheExecutablesDirectory) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/Applications/X.app/Contents/MacOS/X", "/Applications/X.app/Contents/Resources"},
-      {"/a b/o'n \"q\\.app/Contents/MacOS/X", "/a b/o'n \"q\\.app/Contents/Resources"},
-      {"/opt/tools/X", "/opt/tools"},
-      {"/x/Contents/MacOS/X", "/x/Contents/MacOS"},
-      {"/X.app/MacOS/X", "/X.app/MacOS"},
-      {"/X.app/Other/MacOS/X", "/X.app/Other/MacOS"},
-  };
-  for (const auto& [executable, resources] : cases) {
-    EXPECT_EQ(resourceDirectoryForExecutable(executable), resources) << executable;
-  }
-}
-
-TEST(PayloadURL, AppendsTheBundleNameToTheResourceDirectory) {
-  EXPECT_EQ(payloadURL(std::optional<std::string>("/A.app/Contents/Resources")),
-            "/A.app/Contents/Resources/Orlana2ch.driver");
-  EXPECT_EQ(payloadURL(std::optional<std::string>("/nowhere/at/all")), "/nowhere/at/all/Orlana2ch.driver");
-  try {
-    payloadURL(std::nullopt);
-    FAIL();
-  } catch (const InstallFailure& failure) {
-    EXPECT_EQ(failure.message, "安装包不完整，请重新下载。");
-  }
 }
 
 }  // namespace

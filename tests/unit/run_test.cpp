@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <string>
 #include <system_error>
 
 #include "common/install_failure.h"
+#include "tests/support/system_call_faults.h"
 #include "verify/run.h"
 
 namespace corvel {
@@ -52,6 +55,55 @@ TEST(Run, AProgramThatCannotStartIsThePlatformsError) {
   }
 }
 
+std::size_t openDescriptors() {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                std::filesystem::directory_iterator()));
+}
+
+TEST(Run, ReadsTheWholeOutputThroughInterruptedAndShortReads) {
+  const std::string script = "i=0; while [ $i -lt 200 ]; do echo line $i; i=$((i+1)); done";
+  const std::string expected = shell(script);
+  for (const auto fault :
+       {testing::ReadFault::interruptedEveryOtherCall, testing::ReadFault::oneByteAtATime}) {
+    testing::SystemCallFaults faults;
+    faults.calls().read = testing::faultyRead(fault);
+    EXPECT_EQ(shell(script), expected) << static_cast<int>(fault);
+  }
+}
+
+TEST(Run, AFailedReadIsThePlatformsErrorAndLeavesNothingOpen) {
+  const std::size_t before = openDescriptors();
+  testing::SystemCallFaults faults;
+  faults.calls().read = testing::faultyRead(testing::ReadFault::inputOutputError);
+  try {
+    shell("echo arm64");
+    FAIL() << "no error";
+  } catch (const InstallFailure&) {
+    FAIL() << "a read error is not an InstallFailure";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code().value(), EIO);
+    EXPECT_NE(std::string(error.what()).find("cannot read a child process's output"), std::string::npos);
+  }
+  EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST(Run, ASpawnThatFailsIsThePlatformsErrorNamingTheProgram) {
+  const std::size_t before = openDescriptors();
+  testing::SystemCallFaults faults;
+  faults.calls().spawn = [](pid_t*, const char*, const posix_spawn_file_actions_t*, const posix_spawnattr_t*,
+                            char* const*, char* const*) { return EAGAIN; };
+  try {
+    run("/usr/bin/uname", {"-m"});
+    FAIL() << "no error";
+  } catch (const InstallFailure&) {
+    FAIL() << "a launch failure is not an InstallFailure";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code().value(), EAGAIN);
+    EXPECT_NE(std::string(error.what()).find("/usr/bin/uname"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(openDescriptors(), before);
+}
+
 struct DecodeCase {
   std::string bytes;
   std::string text;
@@ -69,6 +121,7 @@ TEST(DecodedAndTrimmed, RepairsIllFormedUtf8AndTrimsUnicodeSpace) {
        "x",
        fffd + "x"},                                     // truncated three-byte: one U+FFFD
       {"\xC0\xAF", fffd + fffd},                        // overlong: each byte
+      {"\xE0\x80\xAF", fffd + fffd + fffd},             // overlong three-byte form: each byte
       {"\xED\xA0\x80", fffd + fffd + fffd},             // surrogate
       {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // above U+10FFFF
       {"\xE4\xB8\xAD\xE6\x96\x87", "中文"},

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "tests/support/scratch.h"
-#include "verify/file_digest.h"
 #include "verify/sha256.h"
 
 namespace corvel {
@@ -46,24 +44,6 @@ TEST(DigestText, WritesTwoLowercaseDigitsPerByteWithLeadingZero) {
   EXPECT_EQ(text.size(), 64u);
   EXPECT_EQ(text.substr(0, 4), "0aff");
   EXPECT_EQ(text.substr(60), "00a5");
-}
-
-TEST(FileDigest, StreamsFilesLargerThanOneRead) {
-  const testing::ScratchDir scratch;
-  // Many reads' worth and a tail, so piece boundaries fall inside the file.
-  const std::string contents(3 * (1 << 20) + 12345, 'a');
-  testing::writeFile(scratch / "big", contents);
-  Sha256 whole;
-  whole.update(contents.data(), contents.size());
-  EXPECT_EQ(fileDigest(scratch / "big"), digestText(whole.finish()));
-}
-
-TEST(FileDigest, RefusesSymbolicLinksAndMissingFiles) {
-  const testing::ScratchDir scratch;
-  testing::writeFile(scratch / "file", "x");
-  std::filesystem::create_symlink(scratch / "file", scratch / "link");
-  EXPECT_THROW(fileDigest(scratch / "link"), std::system_error);
-  EXPECT_THROW(fileDigest(scratch / "missing"), std::system_error);
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <optional>
 
 #include "app/alert.h"
 #include "app/console_output.h"
+#include "common/system_calls.h"
 
 namespace corvel {
 namespace {
@@ -24,8 +24,7 @@ std::optional<std::string> readLine() {
   std::string line;
   for (;;) {
     char c = 0;
-    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = retryingInterrupted([&] { return systemCalls().read(STDIN_FILENO, &c, 1); });
     if (n <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
     if (c == '\n') return line;
     line += c;
