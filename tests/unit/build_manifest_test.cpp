@@ -21,24 +21,23 @@ TEST(BuildManifest, HoldsTheEightShippedFilesWithTheirDigests) {
     // Derived from the very payload in the source tree.
     EXPECT_EQ(digest, fileDigest((testing::shippedPayload() / path).string())) << path;
   }
-  EXPECT_EQ(&BuildManifest::files(), &files);
+  EXPECT_EQ(BuildManifest::files(), files);
 }
 
-TEST(SignatureRequirement, NamesTheTeamOnceAndThePayloadsIdentifier) {
+TEST(SignatureRequirement, IsTheDeveloperIdRuleForTheTeamAndThePayloadsIdentifier) {
   const std::string& requirement = signatureRequirement();
-  EXPECT_EQ(&signatureRequirement(), &requirement);
-  EXPECT_EQ(requirement.rfind("=anchor apple generic and certificate 1[field.1.2.840.113635.100.6.2.6] "
-                              "exists and certificate leaf[field.1.2.840.113635.100.6.1.13] exists and "
-                              "certificate leaf[subject.OU] = \"K7QZ2RM4TD\" and identifier \"",
-                              0),
-            0u);
-  EXPECT_EQ(requirement.back(), '"');
-  EXPECT_EQ(requirement.size(), 205 + BuildManifest::bundleIdentifier().size());
-  EXPECT_EQ(requirement.find("K7QZ2RM4TD"), requirement.rfind("K7QZ2RM4TD"));
-  EXPECT_EQ(requirement.find('\n'), std::string::npos);
-  EXPECT_EQ(requirement.substr(requirement.size() - BuildManifest::bundleIdentifier().size() - 1,
-                               BuildManifest::bundleIdentifier().size()),
-            BuildManifest::bundleIdentifier());
+  // The leading "=" makes codesign read the argument as requirement text.
+  EXPECT_EQ(
+      requirement,
+      "=anchor apple generic and certificate 1[field.1.2.840.113635.100.6.2.6] exists and certificate "
+      "leaf[field.1.2.840.113635.100.6.1.13] exists and certificate leaf[subject.OU] = \"K7QZ2RM4TD\" and "
+      "identifier \"" +
+          std::string(BuildManifest::bundleIdentifier()) + "\"");
+  EXPECT_EQ(signatureRequirement(), requirement);
+  // The identifier is the one in the shipped payload's Info.plist.
+  EXPECT_NE(testing::readFile(testing::shippedPayload() / "Contents/Info.plist")
+                .find("<string>" + std::string(BuildManifest::bundleIdentifier()) + "</string>"),
+            std::string::npos);
 }
 
 }  // namespace
