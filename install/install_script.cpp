@@ -29,6 +29,16 @@ std::string digestLines(const std::map<std::string, std::string>& files) {
   return joinedLines(lines);
 }
 
+// The directories above the target, top down, separated by blanks.
+std::string directoryChain() {
+  std::string chain;
+  for (std::size_t i = 0; i + 1 < kGuardedPaths.size(); ++i) {
+    if (i > 0) chain += ' ';
+    chain += kGuardedPaths[i];
+  }
+  return chain;
+}
+
 // Nothing may stand at the target but a driver directory, which ends the run
 // with the driver left as it is. Made before the lock and again before the move.
 std::string targetTest() {
@@ -62,6 +72,7 @@ std::string installCommand(const std::string& source) {
 
 std::string installCommand(const std::string& source, const std::map<std::string, std::string>& files,
                            const std::string& requirement) {
+  const std::string plugInDirectory(kPlugInDirectory);
   return joinedLines({
       "set -eu",
       "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
@@ -74,7 +85,7 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "major=$(/usr/bin/sw_vers -productVersion | /usr/bin/cut -d . -f 1)",
       "[ \"$major\" -ge 14 ] || fail",
       // The directory chain: real directories, owned by root, writable by root alone.
-      "for directory in /Library /Library/Audio /Library/Audio/Plug-Ins /Library/Audio/Plug-Ins/HAL; do",
+      "for directory in " + directoryChain() + "; do",
       "    [ ! -L \"$directory\" ] || fail",
       "    if [ ! -e \"$directory\" ]; then /bin/mkdir -m 755 \"$directory\"; fi",
       "    [ -d \"$directory\" ] || fail",
@@ -86,7 +97,7 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "target=" + shellQuoted(std::string(kTargetPath)),
       targetTest(),
       // One run at a time; only the holder of the lock cleans up.
-      "lock=/Library/Audio/Plug-Ins/HAL/.tessaro-corvel-install.lock",
+      "lock=" + plugInDirectory + "/.tessaro-corvel-install.lock",
       "/bin/mkdir -m 700 \"$lock\" || fail",
       "temporary=''",
       // Every removal is tried whatever the others did, and none changes the
@@ -112,8 +123,8 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "trap 'exit 143' TERM",
       // The private snapshot: the only read of the source; every later check
       // and the move work on it.
-      "temporary=$(/usr/bin/mktemp -d /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.XXXXXXXX)",
-      "snapshot=\"$temporary/Orlana2ch.driver\"",
+      "temporary=$(/usr/bin/mktemp -d " + plugInDirectory + "/.tessaro-corvel.XXXXXXXX)",
+      "snapshot=\"$temporary/" + std::string(kPayloadName) + "\"",
       "/usr/bin/ditto --norsrc --noextattr --noqtn --noacl " + shellQuoted(source) + " \"$snapshot\"",
       "[ -d \"$snapshot\" ] && [ ! -L \"$snapshot\" ] || fail",
       "[ -z \"$(/usr/bin/find \"$snapshot\" ! -type d ! -type f -print)\" ] || fail",
