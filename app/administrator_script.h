@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace corvel {
 
@@ -26,7 +27,21 @@ class AdministratorScripts {
   virtual std::optional<ScriptOutcome> execute(const std::string& appleScriptSource) = 0;
 };
 
-// NSAppleScript on macOS; elsewhere the console stand-in.
+// NSAppleScript on macOS; elsewhere the sudo stand-in, which runs the shell
+// script directly when already root and through sudo otherwise.
 AdministratorScripts& systemAdministratorScripts();
+
+// `script` as the inside of an AppleScript string literal: every backslash
+// doubled, then every double quote preceded by a backslash.
+std::string appleScriptEscaped(const std::string& script);
+
+// The AppleScript that runs `script` as root through the administrator prompt:
+//   do shell script "ESCAPED" with administrator privileges
+std::string administratorAppleScript(const std::string& script);
+
+// The shell script inside AppleScript of that one form, its literal read with
+// AppleScript's escapes; none for any other source, or a literal with an
+// unescaped quote or an escape AppleScript does not know.
+std::optional<std::string> shellScriptOf(std::string_view appleScriptSource);
 
 }  // namespace corvel

@@ -12,59 +12,12 @@
 #include <unistd.h>
 
 #include <exception>
-#include <string_view>
 
 #include "app/administrator_script.h"
 #include "verify/child_process.h"
 
 namespace corvel {
 namespace {
-
-constexpr std::string_view kPrefix = "do shell script \"";
-constexpr std::string_view kSuffix = "\" with administrator privileges";
-
-// The text of an AppleScript string literal's inside; none when it holds an
-// unescaped quote or an escape AppleScript does not know.
-std::optional<std::string> unescapedLiteral(std::string_view literal) {
-  std::string text;
-  for (std::size_t i = 0; i < literal.size(); ++i) {
-    const char c = literal[i];
-    if (c == '"') return std::nullopt;
-    if (c != '\\') {
-      text += c;
-      continue;
-    }
-    if (++i == literal.size()) return std::nullopt;
-    switch (literal[i]) {
-      case '\\':
-        text += '\\';
-        break;
-      case '"':
-        text += '"';
-        break;
-      case 'n':
-        text += '\n';
-        break;
-      case 'r':
-        text += '\r';
-        break;
-      case 't':
-        text += '\t';
-        break;
-      default:
-        return std::nullopt;
-    }
-  }
-  return text;
-}
-
-std::optional<std::string> shellScriptOf(std::string_view source) {
-  if (source.size() < kPrefix.size() + kSuffix.size() || source.substr(0, kPrefix.size()) != kPrefix ||
-      source.substr(source.size() - kSuffix.size()) != kSuffix) {
-    return std::nullopt;
-  }
-  return unescapedLiteral(source.substr(kPrefix.size(), source.size() - kPrefix.size() - kSuffix.size()));
-}
 
 // As do shell script gives a result: one trailing line feed dropped, the
 // other line feeds turned into carriage returns.

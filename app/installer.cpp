@@ -10,13 +10,10 @@
 
 #include "app/application.h"
 #include "app/console_output.h"
+#include "app/installation_steps.h"
 #include "app/interactive_flow.h"
-#include "install/existing_target.h"
-#include "install/install_script.h"
 #include "install/installed_driver.h"
 #include "verify/build_manifest.h"
-#include "verify/payload_location.h"
-#include "verify/payload_validation.h"
 #include "verify/platform_check.h"
 
 namespace corvel {
@@ -36,20 +33,21 @@ std::string payloadLine() {
 }
 
 void runNonInteractively(const std::vector<std::string>& arguments) {
-  validatePlatform();
   if (!contains(arguments, kValidateOnly) && !contains(arguments, kPrintInstallScript)) {
+    validatePlatform();
     // --check-installed alone: the installed driver needs no payload, only the manifest.
     writeAll(STDOUT_FILENO, installedDriverLine(checkInstalledDriver()) + "\n");
     return;
   }
-  const std::string payload = payloadURL();
-  validatePayload(payload);
+  const InstallationSteps steps = InstallationSteps::ofThisMachine();
+  const std::string payload = steps.validatedPayload();
   if (contains(arguments, kPrintInstallScript)) {
-    writeAll(STDOUT_FILENO, installCommand(payload) + "\n");
+    writeAll(STDOUT_FILENO, steps.installCommand(payload) + "\n");
     return;
   }
   writeAll(STDOUT_FILENO, payloadLine());
-  writeAll(STDOUT_FILENO, checkExistingTarget() ? "EXISTING_DRIVER_PRESERVED\n" : "DRIVER_NOT_INSTALLED\n");
+  writeAll(STDOUT_FILENO,
+           steps.checkExistingTarget() ? "EXISTING_DRIVER_PRESERVED\n" : "DRIVER_NOT_INSTALLED\n");
 }
 
 [[noreturn]] void failNonInteractively(const std::string& description) {
@@ -64,11 +62,12 @@ void runNonInteractively(const std::vector<std::string>& arguments) {
 }  // namespace
 
 void Installer::main(const std::vector<std::string>& arguments) {
+  // A reader that has gone away, of the command-line output or of the
+  // console's alerts, is a write error to report, not a reason to die without
+  // a word. Programs started from here get SIGPIPE back at its default.
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));  // cannot fail for SIGPIPE
   if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript) ||
       contains(arguments, kCheckInstalled)) {
-    // A reader that has gone away is a write error to report, not a reason to
-    // die without a word.
-    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));  // cannot fail for SIGPIPE
     try {
       runNonInteractively(arguments);
     } catch (const std::exception& error) {

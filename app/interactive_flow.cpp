@@ -4,11 +4,6 @@
 #include <string_view>
 
 #include "common/install_failure.h"
-#include "install/existing_target.h"
-#include "install/install_script.h"
-#include "verify/payload_location.h"
-#include "verify/payload_validation.h"
-#include "verify/platform_check.h"
 
 namespace corvel {
 namespace {
@@ -44,19 +39,6 @@ void showInstalled(Alerts& alerts) {
                  {"好"});
 }
 
-std::string replacedAll(const std::string& text, char from, std::string_view to) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    if (c == from) {
-      out += to;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // Runs the script as root and says which alert ends the flow; throws the
 // InstallFailure of a run that failed or could not be read.
 void installAsAdministrator(const std::string& script, Alerts& alerts, AdministratorScripts& scripts) {
@@ -79,29 +61,9 @@ void installAsAdministrator(const std::string& script, Alerts& alerts, Administr
 
 }  // namespace
 
-InstallationSteps InstallationSteps::ofThisMachine() {
-  return {
-      [] { corvel::validatePlatform(); },
-      [] { return corvel::payloadURL(); },
-      [](const std::string& payload) { corvel::validatePayload(payload); },
-      [] { return corvel::checkExistingTarget(); },
-      [](const std::string& payload) { return corvel::installCommand(payload); },
-  };
-}
-
-std::string appleScriptEscaped(const std::string& script) {
-  return replacedAll(replacedAll(script, '\\', "\\\\"), '"', "\\\"");
-}
-
-std::string administratorAppleScript(const std::string& script) {
-  return "do shell script \"" + appleScriptEscaped(script) + "\" with administrator privileges";
-}
-
 void installInteractively(const InstallationSteps& steps, Alerts& alerts, AdministratorScripts& scripts) {
   try {
-    steps.validatePlatform();
-    const std::string payload = steps.payloadURL();
-    steps.validatePayload(payload);
+    const std::string payload = steps.validatedPayload();
     if (steps.checkExistingTarget()) {
       showAlreadyPresent(alerts);
       return;

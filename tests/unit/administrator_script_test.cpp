@@ -6,14 +6,35 @@
 #include <string>
 
 #include "app/administrator_script.h"
-#include "app/interactive_flow.h"
 
 namespace corvel {
 namespace {
 
-// Outside macOS the privileged run is the console stand-in; these tests run
-// as root, where it runs the shell directly.
-class ConsoleAdministratorScripts : public ::testing::Test {
+TEST(AppleScriptEscaping, DoublesBackslashesThenEscapesQuotes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain\ntext $HOME 'q' 中文", "plain\ntext $HOME 'q' 中文"},
+      {"a\\\"b", "a\\\\\\\"b"},  // backslash, quote -> three backslashes, quote
+      {"\"", "\\\""},
+      {"\\", "\\\\"},
+      {"\\\\", "\\\\\\\\"},
+      {"", ""},
+  };
+  for (const auto& [script, escaped] : cases) EXPECT_EQ(appleScriptEscaped(script), escaped) << script;
+  EXPECT_EQ(administratorAppleScript("say \"hi\""),
+            "do shell script \"say \\\"hi\\\"\" with administrator privileges");
+}
+
+// What the flow writes, the stand-in for the prompt reads back unchanged.
+TEST(AppleScriptEscaping, ReadsBackAsTheScriptItWasMadeFrom) {
+  for (const char* script : {"", "plain", "a\\\"b", "\"\"", "\\", "line\nfeed $HOME 'q' `x` 中文", "\\n"}) {
+    EXPECT_EQ(shellScriptOf(administratorAppleScript(script)), script) << script;
+  }
+}
+
+// Outside macOS the privileged run is the sudo stand-in; these tests run as
+// root, where it runs the shell directly. (The simulated Mac's tests run it as
+// a user, through sudo.)
+class SudoAdministratorScripts : public ::testing::Test {
  protected:
   void SetUp() override {
     if (::geteuid() != 0) GTEST_SKIP() << "runs the shell as root only when root";
@@ -23,21 +44,21 @@ class ConsoleAdministratorScripts : public ::testing::Test {
   }
 };
 
-TEST_F(ConsoleAdministratorScripts, RunsTheLiteralAndGivesOutputAsDoShellScriptDoes) {
+TEST_F(SudoAdministratorScripts, RunsTheLiteralAndGivesOutputAsDoShellScriptDoes) {
   const auto outcome = execute(administratorAppleScript("printf 'a\\nb\\n\\n'; echo err >&2"));
   ASSERT_TRUE(outcome);
   EXPECT_FALSE(outcome->failed);
   EXPECT_EQ(outcome->resultText, "a\rb\r");
 }
 
-TEST_F(ConsoleAdministratorScripts, ReadsAppleScriptEscapesBackToTheScript) {
+TEST_F(SudoAdministratorScripts, ReadsAppleScriptEscapesBackToTheScript) {
   const std::string script = "printf '%s' \"back\\\\slash \\\"quoted\\\"\"";
   const auto outcome = execute(administratorAppleScript(script));
   ASSERT_TRUE(outcome);
   EXPECT_EQ(outcome->resultText, "back\\slash \"quoted\"");
 }
 
-TEST_F(ConsoleAdministratorScripts, ANonZeroStatusIsTheErrorNumber) {
+TEST_F(SudoAdministratorScripts, ANonZeroStatusIsTheErrorNumber) {
   const auto outcome = execute(administratorAppleScript("echo CORVEL_DRIVER_CHECK_FAILED >&2; exit 1"));
   ASSERT_TRUE(outcome);
   EXPECT_TRUE(outcome->failed);
@@ -46,7 +67,7 @@ TEST_F(ConsoleAdministratorScripts, ANonZeroStatusIsTheErrorNumber) {
   EXPECT_EQ(other->errorNumber, 143);
 }
 
-TEST_F(ConsoleAdministratorScripts, StartsTheShellWithTheCleanEnvironmentAlone) {
+TEST_F(SudoAdministratorScripts, StartsTheShellWithTheCleanEnvironmentAlone) {
   const std::string path = std::getenv("PATH");
   ASSERT_EQ(::setenv("BASH_ENV", "/Users/mallory/rc", 1), 0);
   ASSERT_EQ(::setenv("PATH", "/Users/mallory/bin:/usr/bin:/bin", 1), 0);
@@ -58,7 +79,7 @@ TEST_F(ConsoleAdministratorScripts, StartsTheShellWithTheCleanEnvironmentAlone) 
   EXPECT_EQ(outcome->resultText, "PATH=/usr/bin:/bin:/usr/sbin:/sbin");
 }
 
-TEST_F(ConsoleAdministratorScripts, GivesNoObjectForAnyOtherSource) {
+TEST_F(SudoAdministratorScripts, GivesNoObjectForAnyOtherSource) {
   for (const char* source : {
            "do shell script \"echo\"",
            "do shell script \"echo\" with administrator privileges and more",

@@ -196,19 +196,5 @@ TEST_F(InteractiveFlow, EndsAsThePrivilegedRunSays) {
   }
 }
 
-TEST(AppleScriptEscaping, DoublesBackslashesThenEscapesQuotes) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"plain\ntext $HOME 'q' 中文", "plain\ntext $HOME 'q' 中文"},
-      {"a\\\"b", "a\\\\\\\"b"},  // backslash, quote -> three backslashes, quote
-      {"\"", "\\\""},
-      {"\\", "\\\\"},
-      {"\\\\", "\\\\\\\\"},
-      {"", ""},
-  };
-  for (const auto& [script, escaped] : cases) EXPECT_EQ(appleScriptEscaped(script), escaped) << script;
-  EXPECT_EQ(administratorAppleScript("say \"hi\""),
-            "do shell script \"say \\\"hi\\\"\" with administrator privileges");
-}
-
 }  // namespace
 }  // namespace corvel
