@@ -95,19 +95,29 @@ TEST(InstallCommand, IsTheExactScriptByteForByte) {
             kExpectedScript);
 }
 
-TEST(InstallCommand, ThisBuildsScriptHas60PlusNLinesInPathOrder) {
+// Where the count line stands: the digest lines follow it, then codesign.
+std::size_t countLineOf(const std::vector<std::string>& lines) {
+  const auto count = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.rfind("[ \"$count\" = ", 0) == 0;
+  });
+  EXPECT_NE(count, lines.end());
+  return static_cast<std::size_t>(count - lines.begin());
+}
+
+TEST(InstallCommand, ThisBuildsScriptChecksEachManifestFileInPathOrder) {
   const std::string script = installCommand("/Applications/X.app/Contents/Resources/Orlana2ch.driver");
   const auto lines = linesOf(script);
   const auto& files = BuildManifest::files();
-  ASSERT_EQ(lines.size(), 60 + files.size());
   EXPECT_EQ(script.find('\r'), std::string::npos);
   EXPECT_NE(script.back(), '\n');
   EXPECT_EQ(lines.back(), "echo CORVEL_DRIVER_INSTALLED");
-  EXPECT_EQ(lines[45], "[ \"$count\" = 8 ] || fail");
+  const std::size_t count = countLineOf(lines);
+  ASSERT_LT(count + files.size() + 1, lines.size());
+  EXPECT_EQ(lines[count], "[ \"$count\" = 8 ] || fail");
 
   // One digest line per entry, ascending by path, the code signature's seal last.
   std::vector<std::string> order;
-  for (std::size_t i = 46; i < 46 + files.size(); ++i) {
+  for (std::size_t i = count + 1; i <= count + files.size(); ++i) {
     const std::string& line = lines[i];
     const std::string prefix = "[ \"$(/usr/bin/shasum -a 256 \"$snapshot/";
     ASSERT_EQ(line.substr(0, prefix.size()), prefix) << line;
@@ -115,18 +125,21 @@ TEST(InstallCommand, ThisBuildsScriptHas60PlusNLinesInPathOrder) {
     EXPECT_NE(line.find("'" + files.at(path) + "'"), std::string::npos) << line;
     order.push_back(path);
   }
+  EXPECT_EQ(order.size(), files.size());
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
   EXPECT_EQ(order.back(), "Contents/_CodeSignature/CodeResources");
-  EXPECT_EQ(lines[46 + files.size()], "/usr/bin/codesign --verify --deep --strict --test-requirement '" +
-                                          signatureRequirement() + "' \"$snapshot\" || fail");
+  EXPECT_EQ(lines[count + files.size() + 1],
+            "/usr/bin/codesign --verify --deep --strict --test-requirement '" + signatureRequirement() +
+                "' \"$snapshot\" || fail");
 }
 
 TEST(InstallCommand, AnEmptyManifestLeavesOneEmptyLine) {
   const auto lines = linesOf(installCommand("/src", {}, "=r"));
-  ASSERT_EQ(lines.size(), 61u);
-  EXPECT_EQ(lines[45], "[ \"$count\" = 0 ] || fail");
-  EXPECT_EQ(lines[46], "");
-  EXPECT_EQ(lines[47].substr(0, 17), "/usr/bin/codesign");
+  const std::size_t count = countLineOf(lines);
+  ASSERT_LT(count + 2, lines.size());
+  EXPECT_EQ(lines[count], "[ \"$count\" = 0 ] || fail");
+  EXPECT_EQ(lines[count + 1], "");
+  EXPECT_EQ(lines[count + 2].rfind("/usr/bin/codesign ", 0), 0u) << lines[count + 2];
 }
 
 TEST(ShellQuoted, KeepsEveryCharacterButTheSingleQuoteAsItIs) {
