@@ -19,7 +19,7 @@ class Alerts {
                        const std::vector<std::string>& buttons) = 0;
 };
 
-// NSAlert on macOS; elsewhere the console stand-in.
+// NSAlert on macOS; elsewhere console alerts on standard output and input.
 Alerts& systemAlerts();
 
 }  // namespace corvel

@@ -5,10 +5,10 @@ namespace corvel {
 // The whole environment of this process and of every program it starts, one
 // entry:
 //   PATH=/usr/bin:/bin:/usr/sbin:/sbin
-// the search path the root script sets for itself. Nothing the process
+// the search path the install script sets for itself. Nothing the process
 // inherited is kept. Whoever started the installer chose its environment, and
 // on a Mac a user's launch environment reaches a double-clicked application;
-// the administrator prompt may pass it on to the root script. A shell, the
+// the administrator prompt may pass it on to the install script. A shell, the
 // dynamic loader, Perl (shasum is a Perl program) and many tools read
 // variables as code, options or search paths, so none may reach root. The
 // installer reads no variable for its own behaviour, and the system's

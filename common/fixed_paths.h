@@ -8,7 +8,7 @@
 namespace corvel {
 
 // Where the driver is installed. Every other path of the install location is
-// derived from this one, so that the checks and the root script cannot
+// derived from this one, so that the checks and the install script cannot
 // disagree about it.
 inline constexpr std::string_view kTargetPath = "/Library/Audio/Plug-Ins/HAL/Orlana2ch.driver";
 

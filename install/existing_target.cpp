@@ -18,7 +18,7 @@ constexpr std::string_view kSameNameFileMessage = "音频驱动位置已有同�
 bool isSymbolicLink(const std::string& path) {
   struct stat status {};
   // A path that cannot be examined (missing, under a file, not searchable)
-  // is no link; the root script creates or refuses it.
+  // is no link; the install script creates or refuses it.
   return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 

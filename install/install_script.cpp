@@ -66,11 +66,11 @@ std::string shellQuoted(const std::string& value) {
   return quoted + "'";
 }
 
-std::string installCommand(const std::string& source) {
-  return installCommand(source, BuildManifest::files(), signatureRequirement());
+std::string installCommand(const std::string& payload) {
+  return installCommand(payload, BuildManifest::files(), signatureRequirement());
 }
 
-std::string installCommand(const std::string& source, const std::map<std::string, std::string>& files,
+std::string installCommand(const std::string& payload, const std::map<std::string, std::string>& files,
                            const std::string& requirement) {
   const std::string plugInDirectory(kPlugInDirectory);
   return joinedLines({
@@ -121,11 +121,11 @@ std::string installCommand(const std::string& source, const std::map<std::string
       "trap 'exit 131' QUIT",
       "trap 'exit 141' PIPE",
       "trap 'exit 143' TERM",
-      // The private snapshot: the only read of the source; every later check
+      // The private snapshot: the only read of the payload; every later check
       // and the move work on it.
       "temporary=$(/usr/bin/mktemp -d " + plugInDirectory + "/.tessaro-corvel.XXXXXXXX)",
       "snapshot=\"$temporary/" + std::string(kPayloadName) + "\"",
-      "/usr/bin/ditto --norsrc --noextattr --noqtn --noacl " + shellQuoted(source) + " \"$snapshot\"",
+      "/usr/bin/ditto --norsrc --noextattr --noqtn --noacl " + shellQuoted(payload) + " \"$snapshot\"",
       "[ -d \"$snapshot\" ] && [ ! -L \"$snapshot\" ] || fail",
       "[ -z \"$(/usr/bin/find \"$snapshot\" ! -type d ! -type f -print)\" ] || fail",
       "count=$(/usr/bin/find \"$snapshot\" -type f | /usr/bin/wc -l | /usr/bin/tr -d ' ')",

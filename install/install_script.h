@@ -9,13 +9,13 @@ namespace corvel {
 // as '\''.
 std::string shellQuoted(const std::string& value);
 
-// The root shell script that installs the payload at `source` (an absolute
+// The root shell script that installs the payload at `payload` (an absolute
 // path), checking everything again as root on its own snapshot. Uses this
 // build's manifest and signing requirement.
-std::string installCommand(const std::string& source);
+std::string installCommand(const std::string& payload);
 
 // The same script for any manifest and requirement.
-std::string installCommand(const std::string& source, const std::map<std::string, std::string>& files,
+std::string installCommand(const std::string& payload, const std::map<std::string, std::string>& files,
                            const std::string& requirement);
 
 }  // namespace corvel

@@ -158,7 +158,7 @@ std::optional<Difference> signatureDifference(const std::string& bundle, const R
 }
 
 // checkExistingTarget counts a target it may not look at as absent, which is
-// right for an install that the root script checks again, but this answer is
+// right for an install that the install script checks again, but this answer is
 // final: only a target that is not there may be reported as not installed.
 void confirmNothingAt(const std::string& target) {
   struct stat status {};

@@ -23,7 +23,7 @@ struct InstalledDriver {
   //   digest     a manifest file whose contents differ
   //   signature  /usr/bin/codesign refuses the bundle
   // Extra directories are no difference: the payload check accepts them too,
-  // so the root script may have installed them.
+  // so the install script may have installed them.
   std::string reason;
   // The entry's path below the bundle, "." for the bundle itself and for a
   // signature refusal; as the file system gives it, not yet encoded.
@@ -31,7 +31,7 @@ struct InstalledDriver {
 };
 
 // Whether the driver at the install location is exactly the one this
-// installer carries, as the root script leaves it: its regular files, their
+// installer carries, as the install script leaves it: its regular files, their
 // digests, every entry's owner and mode, and then its signature, checked by
 // running /usr/bin/codesign through `runner` only when all else holds.
 // Inspects the directories above it as checkExistingTarget does, with the

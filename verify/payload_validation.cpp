@@ -90,11 +90,11 @@ Walk walk(const std::string& root) {
 
 }  // namespace
 
-std::map<std::string, std::string> payloadInventory(const std::string& payloadRoot) {
-  const struct stat status = examine(payloadRoot);
+std::map<std::string, std::string> payloadInventory(const std::string& payload) {
+  const struct stat status = examine(payload);
   if (!S_ISDIR(status.st_mode)) throw InstallFailure(std::string(kInvalidPayloadMessage));
 
-  const Walk found = walk(payloadRoot);
+  const Walk found = walk(payload);
   std::map<std::string, std::string> inventory;
   for (const PayloadFile& file : found.files) {
     inventory[file.relativePath] = fileDigest(file.path);
@@ -103,11 +103,11 @@ std::map<std::string, std::string> payloadInventory(const std::string& payloadRo
   return inventory;
 }
 
-void validatePayload(const std::string& payloadRoot, const Runner& runner) {
-  if (payloadInventory(payloadRoot) != BuildManifest::files()) {
+void validatePayload(const std::string& payload, const Runner& runner) {
+  if (payloadInventory(payload) != BuildManifest::files()) {
     throw InstallFailure(std::string(kDigestMismatchMessage));
   }
-  verifySignature(payloadRoot, runner);
+  verifySignature(payload, runner);
 }
 
 void verifySignature(const std::string& bundle, const Runner& runner) {

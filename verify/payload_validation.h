@@ -7,7 +7,7 @@
 
 namespace corvel {
 
-// Relative path of each regular file below `payloadRoot` -> its digest text.
+// Relative path of each regular file below `payload` -> its digest text.
 // Throws the invalid-payload InstallFailure unless the root is a real
 // directory that can be listed (a root whose listing is refused gives no walk
 // at all), the unsupported-type InstallFailure for a
@@ -16,13 +16,13 @@ namespace corvel {
 // When several entries fail, the one met first in the walk (names in byte
 // order, each directory before its contents) is reported. A subdirectory
 // that cannot be listed is walked past: what it holds is simply absent.
-std::map<std::string, std::string> payloadInventory(const std::string& payloadRoot);
+std::map<std::string, std::string> payloadInventory(const std::string& payload);
 
-// Establishes that the bundle at `payloadRoot` is exactly the one this
+// Establishes that the bundle at `payload` is exactly the one this
 // installer was built with: its inventory equals BuildManifest::files, then
 // its signature satisfies signatureRequirement(), checked by running
 // /usr/bin/codesign through `runner`.
-void validatePayload(const std::string& payloadRoot, const Runner& runner = run);
+void validatePayload(const std::string& payload, const Runner& runner = run);
 
 // Runs /usr/bin/codesign through `runner` to verify the bundle at `bundle`
 // (an absolute path without a trailing "/") deeply and strictly against

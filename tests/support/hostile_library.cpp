@@ -4,7 +4,7 @@
 // would do anything else it liked with the program's rights. The installer
 // itself is spared: what its caller loads into it runs with the caller's own
 // rights on a Mac, where the installer is never root. The question is whether
-// it reaches the root script and its tools.
+// it reaches the install script and its tools.
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-// --check-installed as the Mac's user, on trees that the real root script
+// --check-installed as the Mac's user, on trees that the real install script
 // installed and that were then changed: the line it prints, its failures,
 // and that it changes nothing.
 

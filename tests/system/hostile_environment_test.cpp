@@ -61,7 +61,7 @@ const HostileCase kCases[] = {
      {"/bin/bash", "--posix", "-c", "echo"}},
     {"LD_PRELOAD", {{"LD_PRELOAD", "/Users/mallory/pwn.so"}}, {"/bin/sh", "-c", "true"}},
     {"LD_LIBRARY_PATH", {{"LD_LIBRARY_PATH", "/Users/mallory/lib"}}, {"/usr/bin/id", "-u"}},
-    // Only macOS's loader reads it; here the clean start of the root script
+    // Only macOS's loader reads it; here the clean start of the install script
     // is what shows it never arrives.
     {"DYLD_INSERT_LIBRARIES", {{"DYLD_INSERT_LIBRARIES", "/Users/mallory/pwn.so"}}, {}},
     {"TMPDIR", {{"TMPDIR", "/Users/mallory/tmp"}}, {"/usr/bin/mktemp", "-d"}, false, true},
@@ -78,7 +78,7 @@ const char* const kImpostorNames[] = {
     "sh", "bash",   "id",   "uname",    "sw_vers", "cut",   "stat", "mkdir", "mktemp", "ditto", "find", "wc",
     "tr", "shasum", "perl", "codesign", "chown",   "chmod", "mv",   "rm",    "rmdir",  "cat",   "sed",  "cp"};
 
-// What the root script's shell was started with, written while it copies.
+// What the install script's shell was started with, written while it copies.
 const std::string kRecordRootEnvironment =
     "tr '\\0' '\\n' < /proc/\"$SIMMAC_SCRIPT_PID\"/environ > /Users/Shared/root-environment\n";
 

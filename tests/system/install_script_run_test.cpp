@@ -1,4 +1,4 @@
-// The root script as the administrator prompt runs it: printed by the real
+// The install script as the administrator prompt runs it: printed by the real
 // installer, then run as root in the simulated Mac; what ends up on disk.
 // Every run is made twice: with /bin/sh as bash in POSIX mode, as macOS has
 // it, and as dash, which an administrator may choose instead.
@@ -36,7 +36,7 @@ std::string printedScript(const SimulatedMac& mac) {
 }
 
 // The fixture's parameter is the shell that /bin/sh is.
-class RootScript : public testing::SimulatedMacTest, public ::testing::WithParamInterface<const char*> {
+class InstallScript : public testing::SimulatedMacTest, public ::testing::WithParamInterface<const char*> {
  public:
   void SetUp() override {
     SimulatedMacTest::SetUp();
@@ -52,7 +52,7 @@ class RootScript : public testing::SimulatedMacTest, public ::testing::WithParam
   }
 };
 
-INSTANTIATE_TEST_SUITE_P(Shells, RootScript, ::testing::Values("bash", "dash"),
+INSTANTIATE_TEST_SUITE_P(Shells, InstallScript, ::testing::Values("bash", "dash"),
                          [](const ::testing::TestParamInfo<const char*>& shell) { return shell.param; });
 
 // A failed guard: nothing on standard output, status 1, and the marker as the
@@ -65,7 +65,7 @@ void expectGuardFailed(const RunResult& result) {
       << result.err;
 }
 
-TEST_P(RootScript, InstallsTheSnapshotOwnedByRootWithFixedModes) {
+TEST_P(InstallScript, InstallsTheSnapshotOwnedByRootWithFixedModes) {
   // The user's copy is owned by the user, writable by everyone, and carries
   // set-user-ID and set-group-ID bits, which ditto keeps when run as root:
   // none of it may carry over. (A numeric chmod clears a directory's set-ID
@@ -84,7 +84,7 @@ TEST_P(RootScript, InstallsTheSnapshotOwnedByRootWithFixedModes) {
   EXPECT_EQ(mac.callsOf("chown").size(), 1u);
 }
 
-TEST_P(RootScript, CreatesAMissingDirectoryChainWithMode755) {
+TEST_P(InstallScript, CreatesAMissingDirectoryChainWithMode755) {
   fs::remove_all(mac.onDisk("/Library/Audio"));
   expectRun(runAsRoot(printedScript()), kInstalled, "", 0);
   for (const char* directory : {"/Library/Audio", "/Library/Audio/Plug-Ins", "/Library/Audio/Plug-Ins/HAL"}) {
@@ -97,7 +97,7 @@ TEST_P(RootScript, CreatesAMissingDirectoryChainWithMode755) {
   expectInstalledTree();
 }
 
-TEST_P(RootScript, LeavesADriverPresentBeforeTheLockUntouched) {
+TEST_P(InstallScript, LeavesADriverPresentBeforeTheLockUntouched) {
   const std::string script = printedScript();
   fs::create_directories(target() / "Contents");
   testing::writeFile(target() / "Contents/theirs", "kept");
@@ -113,7 +113,7 @@ TEST_P(RootScript, LeavesADriverPresentBeforeTheLockUntouched) {
 
 struct RefusalCase {
   const char* name;
-  std::function<void(RootScript&)> arrange;
+  std::function<void(InstallScript&)> arrange;
   MacSettings settings;
 };
 
@@ -123,35 +123,35 @@ MacSettings with(std::function<void(MacSettings&)> change) {
   return settings;
 }
 
-TEST_P(RootScript, RefusesBeforeCopyingAnything) {
+TEST_P(InstallScript, RefusesBeforeCopyingAnything) {
   const std::string script = printedScript();
   const RefusalCase cases[] = {
-      {"not root", [](RootScript&) {}, with([](MacSettings& s) { s.user = 501; })},
-      {"not arm64", [](RootScript&) {}, with([](MacSettings& s) { s.machine = "x86_64"; })},
-      {"macOS 13", [](RootScript&) {}, with([](MacSettings& s) { s.macosVersion = "13.6.1"; })},
-      {"group-writable HAL", [](RootScript& t) { fs::permissions(t.hal(), fs::perms(0775)); }, {}},
+      {"not root", [](InstallScript&) {}, with([](MacSettings& s) { s.user = 501; })},
+      {"not arm64", [](InstallScript&) {}, with([](MacSettings& s) { s.machine = "x86_64"; })},
+      {"macOS 13", [](InstallScript&) {}, with([](MacSettings& s) { s.macosVersion = "13.6.1"; })},
+      {"group-writable HAL", [](InstallScript& t) { fs::permissions(t.hal(), fs::perms(0775)); }, {}},
       {"world-writable Plug-Ins",
-       [](RootScript& t) { fs::permissions(t.hal().parent_path(), fs::perms(0757)); },
+       [](InstallScript& t) { fs::permissions(t.hal().parent_path(), fs::perms(0757)); },
        {}},
-      {"HAL owned by a user", [](RootScript& t) { ASSERT_EQ(::chown(t.hal().c_str(), 501, 20), 0); }, {}},
+      {"HAL owned by a user", [](InstallScript& t) { ASSERT_EQ(::chown(t.hal().c_str(), 501, 20), 0); }, {}},
       {"HAL is a file",
-       [](RootScript& t) {
+       [](InstallScript& t) {
          fs::remove_all(t.hal());
          testing::writeFile(t.hal(), "");
        },
        {}},
       {"Audio is a link",
-       [](RootScript& t) {
+       [](InstallScript& t) {
          const fs::path audio = t.mac.onDisk("/Library/Audio");
          fs::rename(audio, audio.parent_path() / "Real");
          fs::create_directory_symlink("Real", audio);
        },
        {}},
-      {"a file at the target", [](RootScript& t) { testing::writeFile(t.target(), ""); }, {}},
+      {"a file at the target", [](InstallScript& t) { testing::writeFile(t.target(), ""); }, {}},
       {"a dangling link at the target",
-       [](RootScript& t) { fs::create_symlink("/nowhere", t.target()); },
+       [](InstallScript& t) { fs::create_symlink("/nowhere", t.target()); },
        {}},
-      {"the lock is held", [](RootScript& t) { fs::create_directory(t.lock()); }, {}},
+      {"the lock is held", [](InstallScript& t) { fs::create_directory(t.lock()); }, {}},
   };
   for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,7 +165,7 @@ TEST_P(RootScript, RefusesBeforeCopyingAnything) {
   EXPECT_TRUE(fs::is_directory(lock()));
 }
 
-TEST_P(RootScript, RefusesASnapshotThatDiffersFromTheManifestAndCleansUp) {
+TEST_P(InstallScript, RefusesASnapshotThatDiffersFromTheManifestAndCleansUp) {
   const std::string script = printedScript();
   const fs::path payload = mac.onDisk(mac.payload());
   const fs::path pristine = mac.disk() / "pristine.driver";
@@ -210,9 +210,9 @@ TEST_P(RootScript, RefusesASnapshotThatDiffersFromTheManifestAndCleansUp) {
 
 // A pipe, a socket, and names beginning with ".nfs" or ".afpDeleted" are
 // what ditto leaves out of a copy. The installer's own check refuses a
-// payload that holds them, but the root script checks only its snapshot, and
+// payload that holds them, but the install script checks only its snapshot, and
 // that holds exactly the manifest's files: on a Mac the run installs them.
-TEST_P(RootScript, InstallsWithoutWhatDittoLeavesOut) {
+TEST_P(InstallScript, InstallsWithoutWhatDittoLeavesOut) {
   const std::string script = printedScript();
   const fs::path payload = mac.onDisk(mac.payload());
   ASSERT_EQ(::mkfifo((payload / "Contents/fifo").c_str(), 0644), 0);
@@ -225,7 +225,7 @@ TEST_P(RootScript, InstallsWithoutWhatDittoLeavesOut) {
 
 // When the copy fails part-way, the run ends at the copy, with ditto's own
 // status and diagnostics and without the marker, and cleans up.
-TEST_P(RootScript, ACopyThatCannotCompleteEndsTheRunAtTheCopy) {
+TEST_P(InstallScript, ACopyThatCannotCompleteEndsTheRunAtTheCopy) {
   const std::string script = printedScript();
 
   // Deeper than a path may be long.
@@ -255,7 +255,7 @@ TEST_P(RootScript, ACopyThatCannotCompleteEndsTheRunAtTheCopy) {
   EXPECT_TRUE(mac.callsOf("codesign").empty());
 }
 
-TEST_P(RootScript, RefusesASnapshotWhoseSignatureFails) {
+TEST_P(InstallScript, RefusesASnapshotWhoseSignatureFails) {
   const std::string script = printedScript();
   MacSettings refusing;
   refusing.codesignRefuses = true;
@@ -268,7 +268,7 @@ TEST_P(RootScript, RefusesASnapshotWhoseSignatureFails) {
   EXPECT_TRUE(mac.callsOf("chown").empty());
 }
 
-TEST_P(RootScript, ADriverThatAppearsDuringTheCopyIsLeftAlone) {
+TEST_P(InstallScript, ADriverThatAppearsDuringTheCopyIsLeftAlone) {
   MacSettings settings;
   settings.duringCopy =
       "mkdir /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver\n"
@@ -279,7 +279,7 @@ TEST_P(RootScript, ADriverThatAppearsDuringTheCopyIsLeftAlone) {
   EXPECT_EQ(testing::readFile(target() / "file"), "theirs\n");
 }
 
-TEST_P(RootScript, AFileThatAppearsDuringTheCopyFailsTheRun) {
+TEST_P(InstallScript, AFileThatAppearsDuringTheCopyFailsTheRun) {
   MacSettings settings;
   settings.duringCopy = "echo x > /Library/Audio/Plug-Ins/HAL/Orlana2ch.driver\n";
   expectGuardFailed(runAsRoot(printedScript(), settings));
@@ -287,7 +287,7 @@ TEST_P(RootScript, AFileThatAppearsDuringTheCopyFailsTheRun) {
   EXPECT_EQ(testing::readFile(target()), "x\n");
 }
 
-TEST_P(RootScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
+TEST_P(InstallScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
   const std::string script = printedScript();
   const std::pair<const char*, int> signals[] = {
       {"HUP", 129}, {"INT", 130}, {"QUIT", 131}, {"PIPE", 141}, {"TERM", 143},
@@ -309,7 +309,7 @@ TEST_P(RootScript, SignalsWhileTheLockIsHeldEndTheRunAndCleanUp) {
 // temporary directory is filled so that its removal takes a while, and a
 // watcher sends TERM from the moment the cleanup's rm is seen until the run
 // has ended.
-TEST_P(RootScript, ASignalDuringTheCleanupDoesNotCutItShort) {
+TEST_P(InstallScript, ASignalDuringTheCleanupDoesNotCutItShort) {
   const std::string script = printedScript();
   MacSettings settings;
   settings.duringCopy = R"SH(temporary=$(echo /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.*)
@@ -335,7 +335,7 @@ kill -s TERM "$SIMMAC_SCRIPT_PID"
 // it (beside the snapshot) until the run has ended, and rm -rf fails on the
 // mount point. The lock is removed all the same, and the run ends as it
 // would have: installed, stopped by a signal, or failed.
-TEST_P(RootScript, AFailingRemovalNeitherStopsTheCleanupNorChangesTheEnding) {
+TEST_P(InstallScript, AFailingRemovalNeitherStopsTheCleanupNorChangesTheEnding) {
   const std::string script = printedScript();
   const std::string mountInTemporary =
       "temporary=$(echo /Library/Audio/Plug-Ins/HAL/.tessaro-corvel.*)\n"
@@ -378,16 +378,16 @@ TEST_P(RootScript, AFailingRemovalNeitherStopsTheCleanupNorChangesTheEnding) {
   }
 }
 
-TEST_P(RootScript, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
+TEST_P(InstallScript, InstallsFromAPathWithBlanksQuotesAndBackslashes) {
   mac.moveApplication("/Users/o'brien \"test\" back\\slash/Corvel Driver's.app");
   expectRun(runAsRoot(printedScript()), kInstalled, "", 0);
   expectInstalledTree();
   EXPECT_EQ(mac.callsOf("ditto").at(0).at(5), mac.payload());
 }
 
-using RootScriptText = testing::SimulatedMacTest;
+using InstallScriptText = testing::SimulatedMacTest;
 
-TEST_F(RootScriptText, PassesShellcheckAsPosixSh) {
+TEST_F(InstallScriptText, PassesShellcheckAsPosixSh) {
   const fs::path file = mac.disk() / "install.sh";
   testing::writeFile(file, printedScript(mac));
   // SC2015: the "[ -d ] && [ ! -L ] || fail" guard is meant as written: fail

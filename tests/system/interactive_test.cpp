@@ -1,8 +1,9 @@
 // The interactive installation end to end: the real installer in the
 // simulated Mac, its alerts answered on standard input. Outside macOS an
-// alert is written to standard output and the administrator prompt is
-// sudo's, which is skipped when already root: these runs are root's, but for
-// those that go through the simulated Mac's sudo as its user.
+// alert is written to standard output and the administrator prompt is the
+// sudo stand-in, which runs the script directly when already root and
+// through sudo otherwise: these runs are root's, but for those that go
+// through the simulated Mac's sudo as its user.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -172,7 +173,7 @@ TEST_F(Interactive, AFailedRemovalAfterTheMoveStillShowsTheInstalledAlert) {
   EXPECT_EQ(left[1], "Orlana2ch.driver");
 }
 
-// The application killed outright while its root script copies. The script
+// The application killed outright while its install script copies. The script
 // goes on without anyone to read its answer, installs, and meets a broken pipe
 // at its last echo; it must still remove its lock and temporary directory. A
 // shell waits for the orphaned script here, as the sandbox would otherwise

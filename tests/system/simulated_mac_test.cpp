@@ -1,5 +1,5 @@
 // The stand-ins of the simulated Mac answer as the macOS tools do for the
-// forms the installer and its root script use, and refuse every other form,
+// forms the installer and its install script use, and refuse every other form,
 // so that a change in how a tool is called fails loudly instead of passing.
 
 #include <fcntl.h>
@@ -115,7 +115,7 @@ struct DittoCase {
   std::string destination = "/Users/Shared/to";
 };
 
-// ditto as macOS's manual page describes it, on the root script's form.
+// ditto as macOS's manual page describes it, on the install script's form.
 TEST_F(SimulatedMacTools, DittoCopiesAsTheManualPageSays) {
   MacSettings user;
   user.user = 501;

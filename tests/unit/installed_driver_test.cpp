@@ -34,7 +34,7 @@ void flipFirstByte(const fs::path& path) {
   testing::writeFile(path, text);
 }
 
-// The bundle under a scratch root, as the root script leaves it: owned by
+// The bundle under a scratch root, as the install script leaves it: owned by
 // 0:0, directories and the executable 755, files 644.
 class InstalledDriverCheck : public ::testing::Test {
  protected:

@@ -1,5 +1,5 @@
 # Shared by the stand-ins for the macOS tools. Each records its call, accepts
-# only the forms the installer and its root script use, and refuses any other
+# only the forms the installer and its install script use, and refuses any other
 # form loudly, so that a change in how a tool is called shows.
 # The host's own tools, for the stand-ins' work.
 # shellcheck disable=SC2034
