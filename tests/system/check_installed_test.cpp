@@ -35,7 +35,7 @@ void changeMode(const fs::path& path, mode_t mode) { ASSERT_EQ(::chmod(path.c_st
 class CheckInstalled : public testing::SimulatedMacTest {
  protected:
   // The tree the installer itself leaves: its script, run as root.
-  void installWithTheRootScript() {
+  void installWithTheInstallScript() {
     if (script_.empty()) {
       const RunResult printed = mac.runInstaller({"--print-install-script"});
       ASSERT_EQ(printed.status, 0) << printed.err;
@@ -106,7 +106,7 @@ TEST_F(CheckInstalled, ComparesTheInstalledTreeWithTheManifest) {
   for (const TreeCase& c : cases) {
     SCOPED_TRACE(c.name);
     resetLibrary();
-    if (c.installed) installWithTheRootScript();
+    if (c.installed) installWithTheInstallScript();
     c.change(target());
     const std::vector<std::string> before =
         c.installed ? testing::treeListing(target()) : std::vector<std::string>{};
@@ -170,7 +170,7 @@ TEST_F(CheckInstalled, WhatStopsTheCheckIsAFailureWithNothingOnStandardOutput) {
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
     resetLibrary();
-    installWithTheRootScript();
+    installWithTheInstallScript();
     c.change(mac.disk(), target());
     expectRun(mac.runInstaller({"--check-installed"}, c.settings), "", c.err, 1);
   }

@@ -22,7 +22,7 @@ std::vector<std::string> entriesOf(char* const* environment) {
   return entries;
 }
 
-TEST(CleanEnvironment, IsTheRootScriptsOwnSearchPathAlone) {
+TEST(CleanEnvironment, IsTheInstallScriptsOwnSearchPathAlone) {
   EXPECT_EQ(entriesOf(cleanEnvironment()), std::vector<std::string>{kSearchPath});
   const std::string script = installCommand("/src", {}, "=r");
   EXPECT_NE(script.find("\n" + kSearchPath + "\nexport PATH\n"), std::string::npos);

@@ -74,7 +74,7 @@ TEST_F(InstalledDriverCheck, NothingAtTheTargetIsNotInstalled) {
   EXPECT_TRUE(codesign.calls.empty());
 }
 
-TEST_F(InstalledDriverCheck, TheTreeTheRootScriptLeavesMatchesAfterOneSignatureCheck) {
+TEST_F(InstalledDriverCheck, TheTreeTheInstallScriptLeavesMatchesAfterOneSignatureCheck) {
   install();
   EXPECT_EQ(line(), kMatches);
   const std::vector<std::vector<std::string>> expected = {{"/usr/bin/codesign", "--verify", "--deep",

@@ -25,7 +25,7 @@ export LC_ALL=C  # the texts are compared byte for byte
 runs=(
   "installs 2"           # the confirmation answered with its second button: nothing follows
   "installs 1 1"         # the confirmation answered with its first button, then the installed alert
-  "script-fails 1 1"     # the root script fails: the failure alert follows the confirmation
+  "script-fails 1 1"     # the install script fails: the failure alert follows the confirmation
   "already-installed 1"  # the already-present alert alone
   "unreadable-payload 1" # a failure whose text quotes a path that is not UTF-8
 )
