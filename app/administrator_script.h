@@ -27,8 +27,9 @@ class AdministratorScripts {
   virtual std::optional<ScriptOutcome> execute(const std::string& appleScriptSource) = 0;
 };
 
-// NSAppleScript on macOS; elsewhere the sudo stand-in, which runs the shell
-// script directly when already root and through sudo otherwise.
+// NSAppleScript on macOS; elsewhere the sudo prompt (SudoAdministratorScripts),
+// which runs the shell script directly when already root and through sudo
+// otherwise.
 AdministratorScripts& systemAdministratorScripts();
 
 // `script` as the inside of an AppleScript string literal: every backslash

@@ -1,9 +1,9 @@
 // The interactive installation end to end: the real installer in the
 // simulated Mac, its alerts answered on standard input. Outside macOS an
 // alert is written to standard output and the administrator prompt is the
-// sudo stand-in, which runs the script directly when already root and
-// through sudo otherwise: these runs are root's, but for those that go
-// through the simulated Mac's sudo as its user.
+// sudo prompt (SudoAdministratorScripts), which runs the script directly
+// when already root and through sudo otherwise: these runs are root's, but
+// for those that go through the simulated Mac's sudo as its user.
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -31,7 +31,7 @@ TEST(AppleScriptEscaping, ReadsBackAsTheScriptItWasMadeFrom) {
   }
 }
 
-// Outside macOS the privileged run is the sudo stand-in; these tests run as
+// Outside macOS the privileged run is the sudo prompt; these tests run as
 // root, where it runs the shell directly. (The simulated Mac's tests run it as
 // a user, through sudo.)
 class SudoAdministratorScripts : public ::testing::Test {
