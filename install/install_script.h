@@ -5,10 +5,6 @@
 
 namespace corvel {
 
-// `value` as one shell word: inside single quotes, each single quote written
-// as '\''.
-std::string shellQuoted(const std::string& value);
-
 // The root shell script that installs the payload at `payload` (an absolute
 // path), checking everything again as root on its own snapshot. Uses this
 // build's manifest and signing requirement.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "install/install_script.h"
+#include "install/script_pieces.h"
 #include "verify/build_manifest.h"
 
 namespace corvel {
@@ -154,7 +155,7 @@ TEST(ShellQuoted, KeepsEveryCharacterButTheSingleQuoteAsItIs) {
       {"line\nbreak", "'line\nbreak'"},
       {"'", "''\\'''"},
   };
-  for (const auto& [value, quoted] : cases) EXPECT_EQ(shellQuoted(value), quoted) << value;
+  for (const auto& [value, quoted] : cases) EXPECT_EQ(script::shellQuoted(value), quoted) << value;
 }
 
 }  // namespace
