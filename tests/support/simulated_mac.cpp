@@ -117,6 +117,11 @@ RunResult SimulatedMac::run(const std::vector<std::string>& command, const MacSe
     writeFile(io / "during-copy", settings.duringCopy);
     argv.insert(argv.end(), {"--during-copy", (io / "during-copy").string()});
   }
+  for (const auto& [tool, hook] : settings.before) {
+    const fs::path file = io / ("before-" + tool);
+    writeFile(file, hook);
+    argv.insert(argv.end(), {"--before", tool, file.string()});
+  }
   argv.push_back("--");
   argv.insert(argv.end(), command.begin(), command.end());
 

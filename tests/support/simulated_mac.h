@@ -20,9 +20,11 @@ struct MacSettings {
   std::string machine = "arm64";
   bool unameFails = false;
   bool codesignRefuses = false;
-  std::optional<int> user;     // none: root
-  bool sudoRefuses = false;    // `sudo -v` refuses the user's password (only a user has sudo)
-  std::string duringCopy;      // sh script that ditto runs after its copy
+  std::optional<int> user;   // none: root
+  bool sudoRefuses = false;  // `sudo -v` refuses the user's password (only a user has sudo)
+  std::string duringCopy;    // sh script that ditto runs after its copy
+  // The Mac's mv or rm, each with an sh script run just before its first call.
+  std::vector<std::pair<std::string, std::string>> before;
   std::string missingTool;     // uname or codesign: no such program at all
   std::string shell = "bash";  // what /bin/sh is: bash (in POSIX mode, as on a Mac) or dash
   std::string volume;          // "PATH:BYTES": an empty file system that size at PATH, for one run

@@ -326,6 +326,47 @@ TEST_F(SimulatedMacTools, ShIsBashInPosixModeOrDash) {
   }
 }
 
+// A hook on mv or rm runs once, at the first call, just before the tool's
+// work; the tool then works as Debian's does, and a signal the hook sends it
+// stops it before it has done anything.
+TEST_F(SimulatedMacTools, AHookRunsOnceJustBeforeTheToolsFirstCall) {
+  const std::string script =
+      "/bin/mkdir /Library/a /Library/b; /bin/mv -n /Library/a /Library/b/a; /bin/rm -rf -- /Library/b; "
+      "status=$?; /bin/rm -rf -- /Library/none; /bin/mv -n /Library/none /Library/none2; echo \"status "
+      "$status\"";
+  const std::string record =
+      "[ \"$SIMMAC_SCRIPT_PID\" = \"$(cut -d ' ' -f 4 /proc/$SIMMAC_TOOL_PID/stat)\" ] && "
+      "listing=$(ls /Library) && echo $listing >> /Library/seen\n";
+  struct Case {
+    const char* name;
+    std::string tool;
+    std::string hook;
+    std::string out;
+    std::vector<std::string> seen;  // what the hook found in /Library, a line a call
+    bool bRemains;
+  };
+  const Case cases[] = {
+      {"before mv", "mv", record, "status 0\n", {"a b"}, false},
+      {"before rm", "rm", record, "status 0\n", {"b"}, false},
+      {"rm stopped", "rm", "kill -s TERM \"$SIMMAC_TOOL_PID\"\n", "status 143\n", {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(mac.onDisk("/Library/b"));
+    fs::remove(mac.onDisk("/Library/seen"));
+    MacSettings settings;
+    settings.before = {{c.tool, c.hook}};
+    const RunResult result = mac.run({"/bin/sh", "-c", script}, settings);
+    EXPECT_EQ(result.out, c.out) << result.err;
+    std::vector<std::string> seen;
+    std::istringstream lines(
+        fs::exists(mac.onDisk("/Library/seen")) ? testing::readFile(mac.onDisk("/Library/seen")) : "");
+    for (std::string line; std::getline(lines, line);) seen.push_back(line);
+    EXPECT_EQ(seen, c.seen);
+    EXPECT_EQ(fs::exists(mac.onDisk("/Library/b/a")), c.bRemains);
+  }
+}
+
 TEST_F(SimulatedMacTools, RefuseEveryOtherForm) {
   const std::vector<std::vector<std::string>> cases = {
       {"/usr/bin/uname"},
