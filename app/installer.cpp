@@ -13,6 +13,7 @@
 #include "app/installation_steps.h"
 #include "app/interactive_flow.h"
 #include "install/installed_driver.h"
+#include "install/uninstall_script.h"
 #include "verify/build_manifest.h"
 #include "verify/platform_check.h"
 
@@ -22,6 +23,7 @@ namespace {
 constexpr std::string_view kValidateOnly = "--validate-only";
 constexpr std::string_view kPrintInstallScript = "--print-install-script";
 constexpr std::string_view kCheckInstalled = "--check-installed";
+constexpr std::string_view kPrintUninstallScript = "--print-uninstall-script";
 
 bool contains(const std::vector<std::string>& arguments, std::string_view option) {
   return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
@@ -32,13 +34,9 @@ std::string payloadLine() {
          " architecture=arm64 files=" + std::to_string(BuildManifest::files().size()) + "\n";
 }
 
-void runNonInteractively(const std::vector<std::string>& arguments) {
-  if (!contains(arguments, kValidateOnly) && !contains(arguments, kPrintInstallScript)) {
-    validatePlatform();
-    // --check-installed alone: the installed driver needs no payload, only the manifest.
-    writeAll(STDOUT_FILENO, installedDriverLine(checkInstalledDriver()) + "\n");
-    return;
-  }
+// --validate-only and --print-install-script: the checks before the privileged
+// step, then the payload line and the install location, or the install script.
+void checkThePayload(const std::vector<std::string>& arguments) {
   const InstallationSteps steps = InstallationSteps::ofThisMachine();
   const std::string payload = steps.validatedPayload();
   if (contains(arguments, kPrintInstallScript)) {
@@ -48,6 +46,19 @@ void runNonInteractively(const std::vector<std::string>& arguments) {
   writeAll(STDOUT_FILENO, payloadLine());
   writeAll(STDOUT_FILENO,
            steps.checkExistingTarget() ? "EXISTING_DRIVER_PRESERVED\n" : "DRIVER_NOT_INSTALLED\n");
+}
+
+void runNonInteractively(const std::vector<std::string>& arguments) {
+  if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript)) {
+    checkThePayload(arguments);
+  } else if (contains(arguments, kPrintUninstallScript)) {
+    // Nothing is checked first: the script checks everything as root when it runs.
+    writeAll(STDOUT_FILENO, uninstallCommand() + "\n");
+  } else {
+    validatePlatform();
+    // The installed driver needs no payload, only the manifest.
+    writeAll(STDOUT_FILENO, installedDriverLine(checkInstalledDriver()) + "\n");
+  }
 }
 
 [[noreturn]] void failNonInteractively(const std::string& description) {
@@ -67,7 +78,7 @@ void Installer::main(const std::vector<std::string>& arguments) {
   // a word. Programs started from here get SIGPIPE back at its default.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));  // cannot fail for SIGPIPE
   if (contains(arguments, kValidateOnly) || contains(arguments, kPrintInstallScript) ||
-      contains(arguments, kCheckInstalled)) {
+      contains(arguments, kPrintUninstallScript) || contains(arguments, kCheckInstalled)) {
     try {
       runNonInteractively(arguments);
     } catch (const std::exception& error) {

@@ -11,9 +11,11 @@ namespace corvel {
 //                            and whether a driver is already installed
 //   --print-install-script   the same checks; prints the root install script
 //                            (wins when both are given)
+//   --print-uninstall-script the root script that removes the installed driver,
+//                            with no check first (either option above wins)
 //   --check-installed        the platform check, then one line saying whether
 //                            the installed driver is exactly the one this
-//                            build carries (either option above wins)
+//                            build carries (any option above wins)
 //   anything else            the interactive installation, in alerts
 // An option counts only when some argument equals it exactly. Returning ends
 // the process with status 0; a failure of the non-interactive mode prints its

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "install/install_script.h"
+#include "install/uninstall_script.h"
 #include "tests/support/simulated_mac.h"
 #include "verify/build_manifest.h"
 
@@ -68,7 +69,8 @@ TEST_F(CommandLine, PrintInstallScriptPrintsTheScriptAndSkipsTheTargetInspection
 }
 
 TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsAFailureNotASuccess) {
-  for (const char* option : {"--validate-only", "--print-install-script", "--check-installed"}) {
+  for (const char* option :
+       {"--validate-only", "--print-install-script", "--print-uninstall-script", "--check-installed"}) {
     const RunResult full =
         mac.run({"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", mac.executable(), option},
                 SimulatedMac::defaultUser());
@@ -81,7 +83,7 @@ TEST_F(CommandLine, AnOutputThatCannotBeWrittenIsAFailureNotASuccess) {
   }
 }
 
-enum class Mode { validation, script, check, interactive };
+enum class Mode { validation, script, uninstall, check, interactive };
 
 TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
   const std::pair<std::vector<std::string>, Mode> cases[] = {
@@ -106,6 +108,16 @@ TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
       {{"--check-installed", "--validate-only"}, Mode::validation},
       {{"--print-install-script", "--check-installed"}, Mode::script},
       {{"--check-installed", "--validate-only", "--print-install-script"}, Mode::script},
+      {{"--print-uninstall-script"}, Mode::uninstall},
+      {{"x", "--print-uninstall-script", "--print-uninstall-script"}, Mode::uninstall},
+      {{"--print-uninstall-script=1"}, Mode::interactive},
+      {{"--Print-Uninstall-Script"}, Mode::interactive},
+      {{"-print-uninstall-script"}, Mode::interactive},
+      {{"--print-uninstall-script", "--check-installed"}, Mode::uninstall},
+      {{"--check-installed", "--print-uninstall-script"}, Mode::uninstall},
+      {{"--print-uninstall-script", "--validate-only"}, Mode::validation},
+      {{"--print-install-script", "--print-uninstall-script"}, Mode::script},
+      {{"--print-uninstall-script=1", "--check-installed"}, Mode::check},
   };
   for (const auto& [arguments, mode] : cases) {
     std::string label;
@@ -121,6 +133,9 @@ TEST_F(CommandLine, AnOptionCountsOnlyWhenAnArgumentEqualsItExactly) {
         break;
       case Mode::script:
         EXPECT_EQ(result.out, installCommand(mac.payload()) + "\n");
+        break;
+      case Mode::uninstall:
+        EXPECT_EQ(result.out, uninstallCommand() + "\n");
         break;
       case Mode::check:
         EXPECT_EQ(result.out, "DRIVER_NOT_INSTALLED\n");
