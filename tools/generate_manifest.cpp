@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/plist_text.h"
+#include "common/property_list.h"
 #include "verify/build_manifest.h"
 #include "verify/file_digest.h"
 #include "verify/signature_requirement.h"
@@ -87,7 +87,7 @@ std::string bundleIdentifierOf(const fs::path& payload) {
   std::ifstream in(plist, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
-  const auto identifier = corvel::plistString(text.str(), "CFBundleIdentifier");
+  const auto identifier = corvel::topLevelPropertyListString(text.str(), "CFBundleIdentifier");
   if (!in || !identifier) refuse("no CFBundleIdentifier can be read from " + plist.string());
   if (!isBundleIdentifier(*identifier)) {
     refuse("the CFBundleIdentifier \"" + *identifier + "\" in " + plist.string() +

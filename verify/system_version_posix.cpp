@@ -1,10 +1,10 @@
 // Where NSProcessInfo is not at hand, the version comes from the property list
-// in which macOS itself records it.
+// in which macOS itself records it (the simulated Mac writes one).
 
 #include <fstream>
 #include <sstream>
 
-#include "common/plist_text.h"
+#include "common/property_list.h"
 #include "verify/system_version.h"
 
 namespace corvel {
@@ -14,7 +14,7 @@ int operatingSystemMajorVersion() {
   std::stringstream text;
   text << file.rdbuf();
   if (!file) return 0;
-  const auto version = plistString(text.str(), "ProductVersion");
+  const auto version = topLevelPropertyListString(text.str(), "ProductVersion");
   return version ? majorVersionOf(*version) : 0;
 }
 
