@@ -13,6 +13,13 @@ cmake -S "$source_dir" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -
   -DCORVEL_SANITIZE=OFF "-DCORVEL_PAYLOAD=$scratch/Orlana2ch.driver" >/dev/null
 cmake --build "$scratch/build" >/dev/null
 
+# The bundle names its icon, and the icon is in Resources as an icns file.
+contents=$scratch/build/CorvelDriverInstaller.app/Contents
+icon=$(sed -n '/<key>CFBundleIconFile<\/key>/{n;s/.*<string>\(.*\)<\/string>.*/\1/p;}' "$contents/Info.plist")
+[ -n "$icon" ] || { echo "the bundle's Info.plist names no CFBundleIconFile" >&2; exit 1; }
+[ "$(head -c 4 "$contents/Resources/$icon" 2>/dev/null)" = icns ] ||
+  { echo "the bundle has no icns file $icon in Contents/Resources" >&2; exit 1; }
+
 printf 'changed\n' > "$scratch/Orlana2ch.driver/Contents/Resources/VERSION"
 cmake --build "$scratch/build" >/dev/null
 expected=$(sha256sum "$scratch/Orlana2ch.driver/Contents/Resources/VERSION" | cut -d ' ' -f 1)

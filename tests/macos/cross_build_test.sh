@@ -7,7 +7,8 @@
 # .mm files, and the manifest generator built for this machine. llvm-lipo
 # joins the two. Then the executable must be what a Mac loads: both
 # architectures, each Mach-O with the deployment target as its minimum macOS
-# and no library but libSystem; and the bundle must ask for the same macOS.
+# and no library but libSystem; and the bundle must ask for the same macOS
+# and carry its icon.
 #
 #   cross_build_test.sh SOURCE_DIR OUT_DIR TOOLCHAIN_DIR GENERATOR
 #
@@ -100,6 +101,15 @@ check_bundle() {
     fail "$plist: LSMinimumSystemVersion '$minimum', expected $deployment_target"
 }
 
+# The bundle names its icon, and the icon is in Resources as an icns file.
+check_icon() {
+  local contents=$1 icon
+  icon=$(sed -n '/<key>CFBundleIconFile<\/key>/{n;s/.*<string>\(.*\)<\/string>.*/\1/p;}' "$contents/Info.plist")
+  [ -n "$icon" ] || fail "$contents/Info.plist names no CFBundleIconFile"
+  [ -f "$contents/Resources/$icon" ] || fail "$contents/Resources/$icon, the CFBundleIconFile, is missing"
+  [ "$(head -c 4 "$contents/Resources/$icon")" = icns ] || fail "$contents/Resources/$icon is not an icns file"
+}
+
 mkdir -p "$out_dir"
 slices=()
 for arch in "${architectures[@]}"; do
@@ -108,6 +118,7 @@ for arch in "${architectures[@]}"; do
   slices+=("$slice_file")
 done
 check_bundle "$out_dir/arm64/CorvelDriverInstaller.app/Contents/Info.plist"
+check_icon "$out_dir/arm64/CorvelDriverInstaller.app/Contents"
 
 universal=$out_dir/CorvelDriverInstaller
 "$lipo" -create "${slices[@]}" -output "$universal" || fail "llvm-lipo could not join the slices"
