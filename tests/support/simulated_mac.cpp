@@ -206,6 +206,22 @@ void expectRun(const RunResult& result, const std::string& out, const std::strin
   EXPECT_EQ(result.status, status);
 }
 
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+void expectGuardFailed(const RunResult& result) {
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(endsWith(result.err, "CORVEL_DRIVER_CHECK_FAILED\n")) << result.err;
+}
+
+MacSettings settingsWith(const std::function<void(MacSettings&)>& change) {
+  MacSettings settings;
+  change(settings);
+  return settings;
+}
+
 std::vector<std::string> treeListing(const fs::path& root) {
   std::vector<std::string> lines;
   const auto describe = [&](const fs::path& path) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -103,6 +104,17 @@ class SimulatedMacTest : public ::testing::Test {
 
 // Exactly this standard output, standard error and exit status.
 void expectRun(const RunResult& result, const std::string& out, const std::string& err, int status);
+
+// Whether `text` ends with `end`.
+bool endsWith(const std::string& text, const std::string& end);
+
+// A root script's refusal: nothing on standard output, status 1, and the
+// failure marker as the script's last word on standard error (after whatever
+// the failing tool said).
+void expectGuardFailed(const RunResult& result);
+
+// The default settings with one change.
+MacSettings settingsWith(const std::function<void(MacSettings&)>& change);
 
 // "owner:group mode path" for everything below `root`, in path order,
 // modes in octal: the installed tree as a person would check it.

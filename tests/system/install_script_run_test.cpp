@@ -18,9 +18,11 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
+using testing::expectGuardFailed;
 using testing::expectRun;
 using testing::MacSettings;
 using testing::RunResult;
+using testing::settingsWith;
 using testing::SimulatedMac;
 
 const std::string kFailed = "CORVEL_DRIVER_CHECK_FAILED\n";
@@ -54,16 +56,6 @@ class InstallScript : public testing::SimulatedMacTest, public ::testing::WithPa
 
 INSTANTIATE_TEST_SUITE_P(Shells, InstallScript, ::testing::Values("bash", "dash"),
                          [](const ::testing::TestParamInfo<const char*>& shell) { return shell.param; });
-
-// A failed guard: nothing on standard output, status 1, and the marker as the
-// script's last word on standard error (after whatever the failing tool said).
-void expectGuardFailed(const RunResult& result) {
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(result.err.size() >= kFailed.size() &&
-              result.err.compare(result.err.size() - kFailed.size(), kFailed.size(), kFailed) == 0)
-      << result.err;
-}
 
 TEST_P(InstallScript, InstallsTheSnapshotOwnedByRootWithFixedModes) {
   // The user's copy is owned by the user, writable by everyone, and carries
@@ -117,18 +109,12 @@ struct RefusalCase {
   MacSettings settings;
 };
 
-MacSettings with(std::function<void(MacSettings&)> change) {
-  MacSettings settings;
-  change(settings);
-  return settings;
-}
-
 TEST_P(InstallScript, RefusesBeforeCopyingAnything) {
   const std::string script = printedScript();
   const RefusalCase cases[] = {
-      {"not root", [](InstallScript&) {}, with([](MacSettings& s) { s.user = 501; })},
-      {"not arm64", [](InstallScript&) {}, with([](MacSettings& s) { s.machine = "x86_64"; })},
-      {"macOS 13", [](InstallScript&) {}, with([](MacSettings& s) { s.macosVersion = "13.6.1"; })},
+      {"not root", [](InstallScript&) {}, settingsWith([](MacSettings& s) { s.user = 501; })},
+      {"not arm64", [](InstallScript&) {}, settingsWith([](MacSettings& s) { s.machine = "x86_64"; })},
+      {"macOS 13", [](InstallScript&) {}, settingsWith([](MacSettings& s) { s.macosVersion = "13.6.1"; })},
       {"group-writable HAL", [](InstallScript& t) { fs::permissions(t.hal(), fs::perms(0775)); }, {}},
       {"world-writable Plug-Ins",
        [](InstallScript& t) { fs::permissions(t.hal().parent_path(), fs::perms(0757)); },

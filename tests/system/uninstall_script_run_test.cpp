@@ -19,9 +19,11 @@
 namespace corvel {
 namespace {
 namespace fs = std::filesystem;
+using testing::expectGuardFailed;
 using testing::expectRun;
 using testing::MacSettings;
 using testing::RunResult;
+using testing::settingsWith;
 using testing::SimulatedMac;
 
 const std::string kFailed = "CORVEL_DRIVER_CHECK_FAILED\n";
@@ -95,16 +97,6 @@ class UninstallScript : public testing::SimulatedMacTest, public ::testing::With
 INSTANTIATE_TEST_SUITE_P(Shells, UninstallScript, ::testing::Values("bash", "dash"),
                          [](const ::testing::TestParamInfo<const char*>& shell) { return shell.param; });
 
-// A failed guard: nothing on standard output, status 1, and the marker as the
-// script's last word on standard error.
-void expectGuardFailed(const RunResult& result) {
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(result.err.size() >= kFailed.size() &&
-              result.err.compare(result.err.size() - kFailed.size(), kFailed.size(), kFailed) == 0)
-      << result.err;
-}
-
 // The update path: the installed driver is removed, the installer then finds
 // nothing installed, and installs again.
 TEST_P(UninstallScript, RemovesOurDriverSoThatTheInstallerInstallsAgain) {
@@ -146,19 +138,13 @@ struct RefusalCase {
   MacSettings settings;
 };
 
-MacSettings with(std::function<void(MacSettings&)> change) {
-  MacSettings settings;
-  change(settings);
-  return settings;
-}
-
 // Every refusal leaves /Library exactly as it was: the driver, a link and what
 // it points to, someone else's lock.
 TEST_P(UninstallScript, RefusesAndLeavesEverythingAsItWas) {
   const RefusalCase cases[] = {
-      {"not root", [](UninstallScript&) {}, with([](MacSettings& s) { s.user = 501; })},
+      {"not root", [](UninstallScript&) {}, settingsWith([](MacSettings& s) { s.user = 501; })},
       {"a bundle whose signature is not ours", [](UninstallScript&) {},
-       with([](MacSettings& s) { s.codesignRefuses = true; })},
+       settingsWith([](MacSettings& s) { s.codesignRefuses = true; })},
       {"a link at the target to a driver",
        [](UninstallScript& t) {
          fs::rename(t.target(), t.hal() / "Elsewhere.driver");
@@ -240,9 +226,7 @@ TEST_P(UninstallScript, AnInstallationInProgressFinishesAsIfNothingHappened) {
     expectRun(runAsRoot(theirs, settings), c.installation, "", 0);
     // A refused lock is named by mkdir first, as on a Mac.
     const std::string removal = testing::readFile(mac.onDisk("/Users/Shared/out"));
-    EXPECT_TRUE(removal.size() >= c.removal.size() &&
-                removal.compare(removal.size() - c.removal.size(), c.removal.size(), c.removal) == 0)
-        << removal;
+    EXPECT_TRUE(testing::endsWith(removal, c.removal)) << removal;
     expectInstalledTree();
   }
 }
