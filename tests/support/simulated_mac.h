@@ -24,7 +24,7 @@ struct MacSettings {
   std::optional<int> user;   // none: root
   bool sudoRefuses = false;  // `sudo -v` refuses the user's password (only a user has sudo)
   std::string duringCopy;    // sh script that ditto runs after its copy
-  // The Mac's mv or rm, each with an sh script run just before its first call.
+  // The Mac's mkdir, mv or rm, each with an sh script run just before its first call.
   std::vector<std::pair<std::string, std::string>> before;
   std::string missingTool;     // uname or codesign: no such program at all
   std::string shell = "bash";  // what /bin/sh is: bash (in POSIX mode, as on a Mac) or dash

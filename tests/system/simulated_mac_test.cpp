@@ -31,6 +31,7 @@ using SimulatedMacTools = testing::SimulatedMacTest;
 TEST_F(SimulatedMacTools, AnswerTheFormsInUse) {
   fs::create_directories(mac.onDisk("/Library/Audio"));
   fs::permissions(mac.onDisk("/Library/Audio"), fs::perms(02750));
+  fs::create_directory_symlink("Audio", mac.onDisk("/Library/Link"));
   MacSettings settings;
   settings.macosVersion = "14.6.1";
   settings.machine = "arm64";
@@ -39,13 +40,16 @@ TEST_F(SimulatedMacTools, AnswerTheFormsInUse) {
       {{"/usr/bin/sw_vers", "-productVersion"}, "14.6.1\n"},
       {{"/usr/bin/stat", "-f", "%u", "/Library/Audio"}, "0\n"},
       {{"/usr/bin/stat", "-f", "%Lp", "/Library/Audio"}, "750\n"},
+      // The link's own owner and mode, as root makes it on a Mac.
+      {{"/usr/bin/stat", "-f", "%u", "/Library/Link"}, "0\n"},
+      {{"/usr/bin/stat", "-f", "%Lp", "/Library/Link"}, "755\n"},
   };
   for (const auto& [command, out] : cases) {
     const RunResult result = mac.run(command, settings);
     EXPECT_EQ(result.out, out) << command[0] << " " << result.err;
     EXPECT_EQ(result.status, 0) << command[0];
   }
-  EXPECT_EQ(mac.calls(), (std::vector<std::vector<std::string>>{{"stat", "-f", "%Lp", "/Library/Audio"}}));
+  EXPECT_EQ(mac.calls(), (std::vector<std::vector<std::string>>{{"stat", "-f", "%Lp", "/Library/Link"}}));
 }
 
 // What a copy holds, one line an entry in path order: a directory as

@@ -231,6 +231,44 @@ TEST_P(UninstallScript, AnInstallationInProgressFinishesAsIfNothingHappened) {
   }
 }
 
+// What stands at the target is looked at again once the lock is held (the
+// lock's mkdir is the script's first): a removal that held the lock before
+// may have taken the driver away, or something else may stand there now.
+TEST_P(UninstallScript, LooksAtTheTargetAgainOnceTheLockIsHeld) {
+  const std::string target = "/Library/Audio/Plug-Ins/HAL/Orlana2ch.driver";
+  struct Case {
+    const char* name;
+    std::string change;
+    std::string out;
+    int status;
+    std::vector<std::string> left;  // in HAL afterwards
+  };
+  const Case cases[] = {
+      {"removed meanwhile", "rm -rf " + target + "\n", kNotPresent, 0, {}},
+      {"a link now",
+       "mv " + target + " " + target + ".real && ln -s Orlana2ch.driver.real " + target + "\n",
+       "",
+       1,
+       {"Orlana2ch.driver", "Orlana2ch.driver.real"}},
+      {"a file now", "rm -rf " + target + " && echo x > " + target + "\n", "", 1, {"Orlana2ch.driver"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(hal());
+    install();
+    MacSettings settings;
+    settings.before = {{"mkdir", c.change}};
+    const RunResult result = runAsRoot(uninstall(), settings);
+    if (c.status == 0) {
+      expectRun(result, c.out, "", 0);
+    } else {
+      expectGuardFailed(result);
+    }
+    EXPECT_EQ(halEntries(), c.left) << "the lock is left, or what stands there was touched";
+    EXPECT_TRUE(mac.callsOf("codesign").empty());
+  }
+}
+
 // A signal at the last moment before the move, or while the moved copy is
 // being removed: the run ends with 128 plus the signal's number, with no lock
 // and no temporary directory left, and the driver either exactly as before or
