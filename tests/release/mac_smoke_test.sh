@@ -26,7 +26,7 @@ make_app() {
   chmod +x "$1/Contents/MacOS/CorvelDriverInstaller"
 }
 mkdir -p "$scratch/tools"
-cp "$source_dir/tools/mac-smoke" "$scratch/tools/"
+cp "$source_dir/tools/mac-smoke" "$source_dir/tools/print-command.sh" "$scratch/tools/"
 smoke=$scratch/tools/mac-smoke
 build=$scratch/build-macos
 the_app=$build/CorvelDriverInstaller.app

@@ -19,7 +19,7 @@ failed() {
 # A source tree as the macos build leaves it: the script, the application with
 # its payload, and the signing requirement beside the application.
 mkdir -p "$scratch/tools" "$scratch/build-macos/CorvelDriverInstaller.app/Contents/Resources/Orlana2ch.driver"
-cp "$source_dir/tools/release-macos" "$scratch/tools/"
+cp "$source_dir/tools/release-macos" "$source_dir/tools/print-command.sh" "$scratch/tools/"
 printf '%s\n' '=anchor apple generic and certificate leaf[subject.OU] = "K7QZ2RM4TD"' \
   >"$scratch/build-macos/signature-requirement.txt"
 build=$scratch/build-macos
