@@ -10,11 +10,8 @@ source_dir=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-failures=0
-mismatch() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/release/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # A source tree as the macos build leaves it: the script, the application with
 # its payload and an installer that leaves a mark when it runs, and the
@@ -59,7 +56,7 @@ the_report=$build/CorvelDriverInstaller-smoke-report.txt
 echo "an earlier report" >"$the_report"
 nothing_ran() {
   if [ -e "$scratch/installer-ran" ] || [ "$(<"$the_report")" != "an earlier report" ]; then
-    mismatch "$1: something ran"
+    failed "$1: something ran"
   fi
   rm -f "$scratch/installer-ran"
 }
@@ -78,15 +75,15 @@ for dry_run in "${dry_runs[@]}"; do
   [ "${words[0]}" = read-only ] || expected+=$'\n'$install_commands
   words=("${words[@]:1}")
   if ! output=$("$smoke" "${words[@]}" 2>&1); then
-    mismatch "dry run ${words[*]}: failed: $output"
+    failed "dry run ${words[*]}: failed: $output"
   elif [ "$output" != "$expected" ]; then
-    mismatch "dry run ${words[*]}: printed
+    failed "dry run ${words[*]}: printed
 $output
 instead of
 $expected"
   fi
   nothing_ran "dry run ${words[*]}"
-  [ ! -e "$scratch/r.txt" ] || mismatch "dry run ${words[*]}: wrote a report"
+  [ ! -e "$scratch/r.txt" ] || failed "dry run ${words[*]}: wrote a report"
 done
 
 # Every printed line reads back, in a shell, as the words it stands for, even
@@ -96,7 +93,7 @@ odd_app="$scratch/Tessaro's builds/Corvel Installer.app"
 make_app "$odd_app"
 printf '%s\n' "$the_requirement" >"$scratch/the requirement.txt"
 if ! output=$("$smoke" --dry-run --install --requirement "$scratch/the requirement.txt" "$odd_app" 2>&1); then
-  mismatch "dry run with odd paths: failed: $output"
+  failed "dry run with odd paths: failed: $output"
 else
   mapfile -t lines <<<"$output"
   pipe=' | /usr/bin/sudo /bin/sh'
@@ -109,7 +106,7 @@ else
     [ "${osascript_words[4]}" != 'do shell script "/usr/bin/env" with administrator privileges' ] ||
     [ "${install_words[0]}" != "$odd_app/Contents/MacOS/CorvelDriverInstaller" ] ||
     [ "${lines[12]}" = "${lines[12]%"$pipe"}" ]; then
-    mismatch "dry run with odd paths: the lines do not read back as the words:
+    failed "dry run with odd paths: the lines do not read back as the words:
 $output"
   fi
 fi
@@ -139,20 +136,7 @@ refusals=(
   "1|this runs on a Mac only (--dry-run shows what it would run)|"
   "1|this runs on a Mac only (--dry-run shows what it would run)|--install|$the_app"
 )
-for refusal in "${refusals[@]}"; do
-  IFS='|' read -r -a fields <<<"$refusal"
-  expected_status=${fields[0]}
-  message=${fields[1]}
-  words=("${fields[@]:2}")
-  status=0
-  output=$("$smoke" "${words[@]}" 2>&1) || status=$?
-  if [ "$status" != "$expected_status" ] || [[ $output != *"$message"* ]]; then
-    mismatch "mac-smoke ${words[*]}: status $status and
-$output
-expected status $expected_status and a message with: $message"
-  fi
-  nothing_ran "mac-smoke ${words[*]}"
-done
+expect_refusals mac-smoke "$smoke" "${refusals[@]}"
 
 # Recorded outputs, as the Mac's tools print them.
 payload_valid='DRIVER_PAYLOAD_VALID team=K7QZ2RM4TD architecture=arm64 files=8'
@@ -216,7 +200,7 @@ for judgement in "${judgements[@]}"; do
   "$judge" "$status" "$output" || got=FAIL
   # shellcheck disable=SC2154 # note is the judge's finding, set by the sourced script
   if [ "$got" != "$verdict" ] || [ "$note" != "$expected_note" ]; then
-    mismatch "$judge $status '$output': $got ($note) instead of $verdict ($expected_note)"
+    failed "$judge $status '$output': $got ($note) instead of $verdict ($expected_note)"
   fi
 done
 
@@ -276,7 +260,7 @@ status=0
 run_on_a_pretend_mac answers_of_a_good_mac[@] --install "$the_app" || status=$?
 text=$(report_of "$the_report") || text=
 if [ "$status" != 0 ] || [ "$(<"$log")" != "$read_only_commands"$'\n'"$install_commands" ]; then
-  mismatch "a good Mac: status $status, ran
+  failed "a good Mac: status $status, ran
 $(<"$log")
 $(<"$scratch/err")"
 fi
@@ -290,7 +274,7 @@ for wanted in "application: $the_app" "steps: read-only, then --install" \
   "17. the application, clicked through: PASS"$'\n'"   \$ /usr/bin/open -W $the_app"$'\n'"   (no output)" \
   "18. --check-installed after the application: PASS (INSTALLED_DRIVER_MATCHES)" \
   $'\n'"result: PASS, 18 steps"; do
-  [[ $text == *"$wanted"* ]] || mismatch "a good Mac: the report lacks
+  [[ $text == *"$wanted"* ]] || failed "a good Mac: the report lacks
 $wanted
 in
 $text"
@@ -299,9 +283,9 @@ done
 # result is checked with --check-installed.
 out=$(<"$scratch/out")
 [[ $out == *"cancel it, on purpose"*"12. a cancelled administrator prompt"* ]] ||
-  mismatch "a good Mac: no request to cancel the prompt before it: $out"
+  failed "a good Mac: no request to cancel the prompt before it: $out"
 [[ $out == *"runs --check-installed as after the sudo installation, and it must say"*"INSTALLED_DRIVER_MATCHES"*"17. the application"* ]] ||
-  mismatch "a good Mac: the request to click through does not say how the result is checked: $out"
+  failed "a good Mac: the request to click through does not say how the result is checked: $out"
 
 # Failures stop the run at their step, after the tool's own message: the
 # report ends with that step, and nothing after it runs. A real installation
@@ -327,7 +311,7 @@ for failing in "${failing_runs[@]}"; do
   if [ "$status" != 1 ] || [ "$ran" != "$at" ] ||
     [[ $(<"$scratch/err") != "$message"$'\n'"mac-smoke: stopped at step $at, "*"; the report is $scratch/failed.txt" ]] ||
     [[ $text != *$'\n'"$at. "*": FAIL"*$'\n'"result: FAIL at step $at" ]]; then
-    mismatch "failing at step $at: status $status after $ran commands, said
+    failed "failing at step $at: status $status after $ran commands, said
 $(<"$scratch/err")
 and reported
 $text"
@@ -342,14 +326,10 @@ run_on_a_pretend_mac answers[@] --report "$scratch/read-only.txt" "$the_app" || 
 text=$(report_of "$scratch/read-only.txt") || text=
 if [ "$status" != 0 ] || [ "$(<"$log")" != "$read_only_commands" ] ||
   [[ $text != *"steps: read-only"$'\n'* ]] || [[ $text != *$'\n'"result: PASS, 12 steps" ]]; then
-  mismatch "read-only run: status $status, ran
+  failed "read-only run: status $status, ran
 $(<"$log")
 and reported
 $text"
 fi
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failed" >&2
-  exit 1
-fi
-echo "mac-smoke: ${#dry_runs[@]} dry runs, ${#refusals[@]} refusals, ${#judgements[@]} judgements and $((${#failing_runs[@]} + 2)) runs on a pretend Mac as expected"
+finish "mac-smoke: ${#dry_runs[@]} dry runs, ${#refusals[@]} refusals, ${#judgements[@]} judgements and $((${#failing_runs[@]} + 2)) runs on a pretend Mac as expected"

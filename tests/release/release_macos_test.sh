@@ -10,11 +10,8 @@ source_dir=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-failures=0
-failed() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/release/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # A source tree as the macos build leaves it: the script, the application with
 # its payload, and the signing requirement beside the application.
@@ -108,20 +105,7 @@ refusals=(
   "1|$scratch/teamless/signature-requirement.txt names no team|--identity|$identity|--profile|corvel-notary|--dry-run|$scratch/teamless/Corvel.app"
   "1|this runs on a Mac only|--identity|$identity|--profile|corvel-notary"
 )
-for refusal in "${refusals[@]}"; do
-  IFS='|' read -r -a fields <<<"$refusal"
-  expected_status=${fields[0]}
-  message=${fields[1]}
-  words=("${fields[@]:2}")
-  status=0
-  output=$("$release" "${words[@]}" 2>&1) || status=$?
-  if [ "$status" != "$expected_status" ] || [[ $output != *"$message"* ]]; then
-    failed "release-macos ${words[*]}: status $status and
-$output
-expected status $expected_status and a message with: $message"
-  fi
-  nothing_ran "release-macos ${words[*]}"
-done
+expect_refusals release-macos "$release" "${refusals[@]}"
 
 # From here on, the script's own functions: sourced, it defines them and runs
 # nothing.
@@ -298,8 +282,4 @@ $expected_ran,"
   fi
 done
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failed" >&2
-  exit 1
-fi
-echo "release-macos: the dry run, ${#refusals[@]} refusals, ${#signatures[@]} driver signatures, ${#answer_cases[@]} notarytool answers and ${#releases[@]} releases as expected"
+finish "release-macos: the dry run, ${#refusals[@]} refusals, ${#signatures[@]} driver signatures, ${#answer_cases[@]} notarytool answers and ${#releases[@]} releases as expected"
